@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what building and testing Veltora needs on Debian 12, only when something is missing.
+# Usage: scripts/install-deps.sh [--run]   (--run adds what the window needs on a fresh desktop: a Japanese font)
+set -euo pipefail
+pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib curl)
+if [ "${1:-}" = "--run" ]; then
+    pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins)
+fi
+missing=()
+for p in "${pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    as_root=()
+    [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+    "${as_root[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,12 @@
+#include "run/engine.h"
+
+Engine::Engine(FormView& view, const CodePage& codePage, QObject* parent)
+    : QObject(parent)
+    , m_view(view)
+    , m_codePage(codePage)
+{
+    settings.applyDefaults();
+    connect(&Timer1, &IntervalTimer::tick, this, &Engine::Timer1_Timer);
+}
+
+Engine::~Engine() = default;

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+// The few controls of the main window whose contents are the program's shared state: the caption of
+// IP_address is the record of the last address, CHIKANto0/CHIKANto1 hold the replacement texts, and the run
+// reads GlobalURL, UseRoute and TIMERset straight from their controls. MainForm implements this with its
+// widgets; the engine's tests implement it with plain fields. The engine never sees a widget.
+class FormView
+{
+public:
+    virtual ~FormView() = default;
+
+    virtual QString IP_address() const = 0;
+    virtual void setIP_address(const QString& caption) = 0;
+    virtual QString CHIKANto0() const = 0;
+    virtual void setCHIKANto0(const QString& text) = 0;
+    virtual QString CHIKANto1() const = 0;
+    virtual void setCHIKANto1(const QString& text) = 0;
+    virtual QString FTP_now() const = 0;
+    virtual void setFTP_now(const QString& caption) = 0;
+    virtual QString FTP_Kekka() const = 0;
+    virtual void setFTP_Kekka(const QString& caption) = 0;
+
+    virtual QString GlobalURL() const = 0;
+    virtual bool UseRoute(int index) const = 0;
+    virtual QString TIMERset() const = 0;
+
+    // The slot editor's two copy steps: No < 0 the shared settings, 0 to 10 a slot, above 10 nothing.
+    virtual void Set_Memory(int No) = 0;
+    virtual void Put_Memory(int No) = 0;
+};

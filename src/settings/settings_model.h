@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+inline constexpr int SlotCount = 9;      // the slots the user sees: "設定1" to "設定9"
+inline constexpr int SlotTableSize = 11; // entries 0 to 10; the settings file may address all of them
+
+// The echo page asked by default: it answers "Current IP Address: a.b.c.d", which the page parser reads.
+inline constexpr char DefaultGlobalUrl[] = "http://checkip.dyndns.org/";
+
+// Fields carry their settings-file keys. Check-box values are 16-bit integers tested against 1
+// (LOG counts as on whenever it is not 0); Booleans are plain bool.
+struct GlobalSettings
+{
+    QString GLOBALURL;
+    qint16 USEROUTE = 0;
+    QString FTPSERVERNAME;
+    QString FTPUSERID;
+    QString FTPUSERPASS;
+    qint16 TASKTRAY = 0;
+    qint16 AUTOEXEC = 0;
+    QString TIMERSET;
+    qint16 LOG = 0;
+};
+
+struct TransferSlot
+{
+    qint16 OKCHECK = 0;
+    QString TEMPLATE;
+    QString HOSTNAME;
+    QString NOWDTTM;
+    qint16 HOSTNAMEEXEC = 0;
+    qint16 NOWDTTMEXEC = 0;
+    QString FTPDIR;
+    QString FTPFILENAME;
+    bool EXEC_TIMING1 = false;
+    bool EXEC_TIMING2 = false;
+    bool EXEC_TIMING3 = false;
+
+    // Run state, never stored.
+    QString ResultText;
+    bool ChangeSent = false;
+};
+
+struct SettingsModel
+{
+    GlobalSettings global;
+    std::array<TransferSlot, SlotTableSize> slot;
+
+    // The start-up defaults: shared settings and slot entries 0 to 9; entry 10 stays empty.
+    void applyDefaults();
+};
+
+// The twenty periods of the TIMERset list, in minutes, in list order.
+const QStringList& timerSetTexts();

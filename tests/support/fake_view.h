@@ -1,0 +1,42 @@
+#pragma once
+
+#include "run/form_view.h"
+
+#include <QList>
+
+// The main window's shared controls as plain fields, with the start-up captions of the real window.
+class FakeView : public FormView
+{
+public:
+    QString ipAddress = QStringLiteral("未取得");
+    QString chikanTo0 = QStringLiteral("HOSTNAME");
+    QString chikanTo1 = QStringLiteral("NOWDTTM");
+    QString ftpNow = QStringLiteral("未実行");
+    QString ftpKekka;
+    QString globalUrl;
+    int route = 0; // which UseRoute button is selected
+    QString timerSet = QStringLiteral("5");
+    QList<int> setMemoryCalls;
+    QList<int> putMemoryCalls;
+    QStringList ipAddressHistory; // every caption IP_address was given, in order
+
+    QString IP_address() const override { return ipAddress; }
+    void setIP_address(const QString& caption) override
+    {
+        ipAddress = caption;
+        ipAddressHistory << caption;
+    }
+    QString CHIKANto0() const override { return chikanTo0; }
+    void setCHIKANto0(const QString& text) override { chikanTo0 = text; }
+    QString CHIKANto1() const override { return chikanTo1; }
+    void setCHIKANto1(const QString& text) override { chikanTo1 = text; }
+    QString FTP_now() const override { return ftpNow; }
+    void setFTP_now(const QString& caption) override { ftpNow = caption; }
+    QString FTP_Kekka() const override { return ftpKekka; }
+    void setFTP_Kekka(const QString& caption) override { ftpKekka = caption; }
+    QString GlobalURL() const override { return globalUrl; }
+    bool UseRoute(int index) const override { return index == route; }
+    QString TIMERset() const override { return timerSet; }
+    void Set_Memory(int No) override { setMemoryCalls << No; }
+    void Put_Memory(int No) override { putMemoryCalls << No; }
+};

@@ -1,0 +1,78 @@
+#include "server_process.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+ServerProcess::~ServerProcess()
+{
+    stop();
+}
+
+QString ServerProcess::python()
+{
+    return QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                             : QStringLiteral("python3");
+}
+
+QString ServerProcess::scriptPath(const QString& script)
+{
+    return QStringLiteral(VELTORA_TEST_SERVERS "/") + script;
+}
+
+bool ServerProcess::start(const QString& script, const QStringList& arguments)
+{
+    stop();
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.start(python(), QStringList{QStringLiteral("-u"), scriptPath(script)} + arguments);
+    if (!m_process.waitForStarted(10000)) {
+        m_error = m_process.errorString();
+        return false;
+    }
+    QByteArray output;
+    QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired()) {
+        if (!m_process.canReadLine() && !m_process.waitForReadyRead(int(deadline.remainingTime())))
+            break;
+        while (m_process.canReadLine()) {
+            const QByteArray line = m_process.readLine().trimmed();
+            output += line + '\n';
+            if (line.startsWith("PORT ")) {
+                m_port = quint16(line.mid(5).toUInt());
+                return m_port != 0;
+            }
+        }
+    }
+    m_error = QString::fromUtf8(output + m_process.readAllStandardError());
+    stop();
+    return false;
+}
+
+void ServerProcess::stop()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    m_port = 0;
+}
+
+quint16 unusedLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
