@@ -27,6 +27,10 @@ public:
     bool FirstRunPending = true;
     IntervalTimer Timer1;
 
+    // Internet transfer stand-ins: Inet1 fetches the echo page (ipcheck/), Inet2 drives the FTP upload
+    // (publish/).
+
+
     // Address lookup (ipcheck/).
     void GlobalIPaddress();
     void LocalIPaddress();

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/code_page.h"
+#include "settings/settings_model.h"
+
+#include <QString>
+
+// The settings file: "Veltora_050.ini" in the current directory, read with a fallback to the previous
+// version's "Veltora_040.ini" (which is never written).
+inline constexpr char SettingsFileName[] = "Veltora_050.ini";
+inline constexpr char PreviousSettingsFileName[] = "Veltora_040.ini";
+
+// 0 when the named file can be opened for reading, 1 when it cannot. Never fails.
+int File_Ok(const QString& filename);
+
+// Reads the settings file over what the model holds (the defaults, at start-up).
+void Load_ini(SettingsModel& settings, const CodePage& codePage);
+
+// Writes the settings file whole; false when it could not be written (the old file then stays as it was).
+bool Save_ini(const SettingsModel& settings, const CodePage& codePage);
