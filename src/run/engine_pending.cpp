@@ -24,11 +24,3 @@ void Engine::FTPcommand_Click() {}
 void Engine::GetGlobalIP_Click() {}
 
 void Engine::Save_Log(const QString&, const QString&) {}
-
-#include "settings/ini_file.h"
-
-int File_Ok(const QString&) { return 1; }
-
-void Load_ini(SettingsModel&, const CodePage&) {}
-
-bool Save_ini(const SettingsModel&, const CodePage&) { return false; }

@@ -18,3 +18,14 @@ void Load_ini(SettingsModel& settings, const CodePage& codePage);
 
 // Writes the settings file whole; false when it could not be written (the old file then stays as it was).
 bool Save_ini(const SettingsModel& settings, const CodePage& codePage);
+
+// The file's contents as bytes: the 108 records of the shared settings and slots 0 to 8, CR LF ended.
+QByteArray formatIni(const SettingsModel& settings, const CodePage& codePage);
+
+enum class IniReadEnd {
+    Complete, // every record was applied
+    Fault,    // a faulty record stopped the reading; the records before it kept their effect
+};
+
+// Applies the records held in bytes to the model, in file order.
+IniReadEnd readIni(QByteArrayView bytes, SettingsModel& settings, const CodePage& codePage);

@@ -1,0 +1,530 @@
+#include "settings/ini_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <variant>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace {
+
+// One field of the file: records are three of them in a row, wherever the lines break.
+struct Field
+{
+    enum class Kind { Empty, Text, Number, Boolean, Null };
+    Kind kind = Kind::Empty;
+    QString text;
+    double number = 0;
+    bool boolean = false;
+};
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+int digitValue(char c, int base)
+{
+    int value = -1;
+    if (c >= '0' && c <= '9')
+        value = c - '0';
+    else if (c >= 'A' && c <= 'F')
+        value = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f')
+        value = c - 'a' + 10;
+    return value < base ? value : -1;
+}
+
+// Reads the decimal number at the start of text: optional sign, digits, optional point and digits, optional
+// exponent. Returns the length taken (0 when no number stands there) and the value.
+qsizetype scanDecimal(QByteArrayView text, double& value)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    if (i < n && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    qsizetype digits = 0;
+    while (i < n && isDigit(text[i])) {
+        ++i;
+        ++digits;
+    }
+    if (i < n && text[i] == '.') {
+        ++i;
+        while (i < n && isDigit(text[i])) {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return 0;
+    qsizetype end = i;
+    bool negativeExponent = false;
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        qsizetype j = i + 1;
+        if (j < n && (text[j] == '+' || text[j] == '-')) {
+            negativeExponent = text[j] == '-';
+            ++j;
+        }
+        if (j < n && isDigit(text[j])) {
+            while (j < n && isDigit(text[j]))
+                ++j;
+            end = j;
+        }
+    }
+    // from_chars knows no leading plus sign and, unlike strtod, ignores the process locale.
+    QByteArrayView number = text.first(end);
+    const bool negative = number.startsWith('-');
+    if (number.startsWith('+') || negative)
+        number = number.sliced(1);
+    double parsed = 0;
+    const auto result = std::from_chars(number.data(), number.data() + number.size(), parsed);
+    if (result.ec == std::errc::result_out_of_range)
+        parsed = negativeExponent ? 0.0 : HUGE_VAL;
+    value = negative ? -parsed : parsed;
+    return end;
+}
+
+// Reads "&H" + hexadecimal or "&O" + octal digits at the start of text; 0 when none stand there.
+qsizetype scanRadix(QByteArrayView text, double& value)
+{
+    if (text.size() < 3 || text[0] != '&')
+        return 0;
+    int base = 0;
+    if (text[1] == 'H' || text[1] == 'h')
+        base = 16;
+    else if (text[1] == 'O' || text[1] == 'o')
+        base = 8;
+    else
+        return 0;
+    qsizetype i = 2;
+    double result = 0;
+    while (i < text.size() && digitValue(text[i], base) >= 0)
+        result = result * base + digitValue(text[i++], base);
+    if (i == 2)
+        return 0;
+    value = result;
+    return i;
+}
+
+// The whole text reads as a number (blanks around it allowed).
+std::optional<double> wholeNumber(QByteArrayView text)
+{
+    text = text.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    double value = 0;
+    qsizetype taken = text.startsWith('&') ? scanRadix(text, value) : scanDecimal(text, value);
+    if (taken != text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+QByteArray numberScanText(const QString& text)
+{
+    // Only ASCII takes part in a number; anything else becomes '?', which stops the scan.
+    return text.toLatin1();
+}
+
+// The leading number of a text: blanks, tabs and line feeds dropped throughout, then the longest prefix that
+// reads as a decimal number, or an &H/&O integer; 0 when there is none.
+double leadingNumber(const QString& text)
+{
+    QByteArray squeezed = numberScanText(text);
+    squeezed.removeIf([](char c) { return isBlank(c); });
+    double value = 0;
+    if (squeezed.startsWith('&'))
+        scanRadix(squeezed, value);
+    else
+        scanDecimal(squeezed, value);
+    return value;
+}
+
+double roundHalfEven(double x)
+{
+    double whole = std::floor(x);
+    const double fraction = x - whole;
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0))
+        whole += 1.0;
+    return whole;
+}
+
+std::optional<qint16> toInteger(double x, int lowest = -32768, int highest = 32767)
+{
+    if (!std::isfinite(x))
+        return std::nullopt;
+    const double rounded = roundHalfEven(x);
+    if (rounded < lowest || rounded > highest)
+        return std::nullopt;
+    return static_cast<qint16>(rounded);
+}
+
+// The shortest decimal text of a number, as the old files hold it: 5, 1.5, 1E+20.
+QString formatNumber(double x)
+{
+    if (x == 0)
+        return QStringLiteral("0");
+    if (x == std::trunc(x) && std::fabs(x) < 1e15)
+        return QString::number(static_cast<qint64>(x));
+    return QString::number(x, 'g', 15).toUpper();
+}
+
+std::optional<QString> valueAsText(const Field& field)
+{
+    switch (field.kind) {
+    case Field::Kind::Empty:
+        return QString();
+    case Field::Kind::Text:
+        return field.text;
+    case Field::Kind::Number:
+        return formatNumber(field.number);
+    case Field::Kind::Boolean:
+        return field.boolean ? QStringLiteral("True") : QStringLiteral("False");
+    case Field::Kind::Null:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<bool> valueAsBoolean(const Field& field)
+{
+    switch (field.kind) {
+    case Field::Kind::Empty:
+        return false;
+    case Field::Kind::Boolean:
+        return field.boolean;
+    case Field::Kind::Number:
+        return field.number != 0;
+    case Field::Kind::Text:
+        if (field.text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+            return true;
+        if (field.text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+            return false;
+        break;
+    case Field::Kind::Null:
+        break;
+    }
+    return std::nullopt;
+}
+
+// The slot a record addresses: 0 to 10; an empty index is 0.
+std::optional<int> slotIndex(const Field& field)
+{
+    switch (field.kind) {
+    case Field::Kind::Empty:
+        return 0;
+    case Field::Kind::Number:
+        return toInteger(field.number, 0, SlotTableSize - 1);
+    case Field::Kind::Text:
+        if (const auto number = wholeNumber(numberScanText(field.text)))
+            return toInteger(*number, 0, SlotTableSize - 1);
+        break;
+    case Field::Kind::Boolean:
+        return toInteger(field.boolean ? -1 : 0, 0, SlotTableSize - 1);
+    case Field::Kind::Null:
+        break;
+    }
+    return std::nullopt;
+}
+
+class FieldReader
+{
+public:
+    FieldReader(QByteArrayView bytes, const CodePage& codePage) : m_bytes(bytes), m_codePage(codePage) {}
+
+    bool atEnd() const { return m_pos >= m_bytes.size(); }
+
+    // The next field; nothing when the bytes end before one (or inside a quoted text).
+    std::optional<Field> next()
+    {
+        while (m_pos < m_bytes.size() && isBlank(m_bytes[m_pos]))
+            ++m_pos;
+        if (m_pos >= m_bytes.size())
+            return std::nullopt;
+        return m_bytes[m_pos] == '"' ? quoted() : unquoted();
+    }
+
+private:
+    std::optional<Field> quoted()
+    {
+        ++m_pos;
+        QByteArray raw;
+        bool closed = false;
+        while (m_pos < m_bytes.size()) {
+            const qsizetype quote = m_bytes.sliced(m_pos).indexOf('"');
+            if (quote < 0)
+                break;
+            raw += m_bytes.sliced(m_pos, quote);
+            m_pos += quote + 1;
+            // A doubled quote stands for one quote inside the text: the writer doubles them.
+            if (m_pos < m_bytes.size() && m_bytes[m_pos] == '"') {
+                raw += '"';
+                ++m_pos;
+                continue;
+            }
+            closed = true;
+            break;
+        }
+        if (!closed) {
+            m_pos = m_bytes.size();
+            return std::nullopt;
+        }
+        while (m_pos < m_bytes.size() && m_bytes[m_pos] != ',' && m_bytes[m_pos] != '\r')
+            ++m_pos;
+        skipSeparator();
+        Field field;
+        field.kind = Field::Kind::Text;
+        field.text = m_codePage.decode(raw);
+        return field;
+    }
+
+    std::optional<Field> unquoted()
+    {
+        const qsizetype start = m_pos;
+        while (m_pos < m_bytes.size() && m_bytes[m_pos] != ',' && m_bytes[m_pos] != '\r')
+            ++m_pos;
+        QByteArrayView raw = m_bytes.sliced(start, m_pos - start);
+        while (!raw.isEmpty() && isBlank(raw.back()))
+            raw.chop(1);
+        skipSeparator();
+
+        Field field;
+        if (raw.isEmpty()) {
+            field.kind = Field::Kind::Empty;
+        } else if (raw == "#TRUE#" || raw == "#FALSE#") {
+            field.kind = Field::Kind::Boolean;
+            field.boolean = raw == "#TRUE#";
+        } else if (raw == "#NULL#") {
+            field.kind = Field::Kind::Null;
+        } else if (const auto number = wholeNumber(raw)) {
+            field.kind = Field::Kind::Number;
+            field.number = *number;
+        } else {
+            field.kind = Field::Kind::Text;
+            field.text = m_codePage.decode(raw);
+        }
+        return field;
+    }
+
+    // A comma, or a line end: CR with its LF (a lone LF ends nothing).
+    void skipSeparator()
+    {
+        if (m_pos >= m_bytes.size())
+            return;
+        if (m_bytes[m_pos++] == '\r' && m_pos < m_bytes.size() && m_bytes[m_pos] == '\n')
+            ++m_pos;
+    }
+
+    QByteArrayView m_bytes;
+    const CodePage& m_codePage;
+    qsizetype m_pos = 0;
+};
+
+enum class Conversion { Text, Integer, TimerSet, Boolean };
+
+template <typename Record> struct Key
+{
+    const char* name;
+    Conversion conversion;
+    std::variant<QString Record::*, qint16 Record::*, bool Record::*> field;
+};
+
+// Both tables are in the order the records are written.
+const Key<GlobalSettings> SharedKeys[] = {
+    {"GLOBALURL", Conversion::Text, &GlobalSettings::GLOBALURL},
+    {"USEROUTE", Conversion::Integer, &GlobalSettings::USEROUTE},
+    {"FTPSERVERNAME", Conversion::Text, &GlobalSettings::FTPSERVERNAME},
+    {"FTPUSERID", Conversion::Text, &GlobalSettings::FTPUSERID},
+    {"FTPUSERPASS", Conversion::Text, &GlobalSettings::FTPUSERPASS},
+    {"TASKTRAY", Conversion::Integer, &GlobalSettings::TASKTRAY},
+    {"AUTOEXEC", Conversion::Integer, &GlobalSettings::AUTOEXEC},
+    {"TIMERSET", Conversion::TimerSet, &GlobalSettings::TIMERSET},
+    {"LOG", Conversion::Integer, &GlobalSettings::LOG},
+};
+
+const Key<TransferSlot> SlotKeys[] = {
+    {"OKCHECK", Conversion::Integer, &TransferSlot::OKCHECK},
+    {"TEMPLATE", Conversion::Text, &TransferSlot::TEMPLATE},
+    {"HOSTNAME", Conversion::Text, &TransferSlot::HOSTNAME},
+    {"NOWDTTM", Conversion::Text, &TransferSlot::NOWDTTM},
+    {"HOSTNAMEEXEC", Conversion::Integer, &TransferSlot::HOSTNAMEEXEC},
+    {"NOWDTTMEXEC", Conversion::Integer, &TransferSlot::NOWDTTMEXEC},
+    {"FTPDIR", Conversion::Text, &TransferSlot::FTPDIR},
+    {"FTPFILENAME", Conversion::Text, &TransferSlot::FTPFILENAME},
+    {"EXEC_TIMING1", Conversion::Boolean, &TransferSlot::EXEC_TIMING1},
+    {"EXEC_TIMING2", Conversion::Boolean, &TransferSlot::EXEC_TIMING2},
+    {"EXEC_TIMING3", Conversion::Boolean, &TransferSlot::EXEC_TIMING3},
+};
+
+template <typename Record, std::size_t N> const Key<Record>* findKey(const Key<Record> (&keys)[N], const QString& name)
+{
+    for (const Key<Record>& key : keys) {
+        if (name == QLatin1String(key.name))
+            return &key;
+    }
+    return nullptr;
+}
+
+// Converts the value as its key says and stores it; false (nothing stored) when the value is a fault.
+template <typename Record> bool applyValue(Record& record, const Key<Record>& key, const Field& value)
+{
+    if (key.conversion == Conversion::Boolean) {
+        const auto boolean = valueAsBoolean(value);
+        if (!boolean)
+            return false;
+        record.*std::get<bool Record::*>(key.field) = *boolean;
+        return true;
+    }
+    const auto text = valueAsText(value);
+    if (!text)
+        return false;
+    switch (key.conversion) {
+    case Conversion::Text:
+        record.*std::get<QString Record::*>(key.field) = *text;
+        return true;
+    case Conversion::TimerSet: {
+        const double number = leadingNumber(*text);
+        if (!std::isfinite(number))
+            return false;
+        record.*std::get<QString Record::*>(key.field) = formatNumber(number);
+        return true;
+    }
+    case Conversion::Integer: {
+        const auto integer = toInteger(leadingNumber(*text));
+        if (!integer)
+            return false;
+        record.*std::get<qint16 Record::*>(key.field) = *integer;
+        return true;
+    }
+    case Conversion::Boolean:
+        break;
+    }
+    return false;
+}
+
+template <typename Record>
+void appendRecord(QByteArray& out, const Key<Record>& key, int index, const Record& record, const CodePage& codePage)
+{
+    out += '"';
+    out += key.name;
+    out += "\",";
+    out += QByteArray::number(index);
+    out += ',';
+    if (const auto* text = std::get_if<QString Record::*>(&key.field)) {
+        QString value = record.**text;
+        // Doubling keeps a quote inside the text from ending the field when it is read back.
+        value.replace(QLatin1Char('"'), QLatin1String("\"\""));
+        out += '"';
+        out += codePage.encode(value);
+        out += '"';
+    } else if (const auto* integer = std::get_if<qint16 Record::*>(&key.field)) {
+        out += QByteArray::number(record.**integer);
+    } else {
+        out += record.*std::get<bool Record::*>(key.field) ? "#TRUE#" : "#FALSE#";
+    }
+    out += "\r\n";
+}
+
+} // namespace
+
+int File_Ok(const QString& filename)
+{
+    // Only a plain file counts: opening a FIFO for reading would block the window until a writer came.
+    if (!QFileInfo(filename).isFile())
+        return 1;
+    QFile file(filename);
+    if (!file.open(QIODevice::ReadOnly))
+        return 1;
+    file.close();
+    return 0;
+}
+
+QByteArray formatIni(const SettingsModel& settings, const CodePage& codePage)
+{
+    QByteArray out;
+    for (const auto& key : SharedKeys)
+        appendRecord(out, key, 0, settings.global, codePage);
+    for (int index = 0; index < SlotCount; ++index) {
+        for (const auto& key : SlotKeys)
+            appendRecord(out, key, index, settings.slot[index], codePage);
+    }
+    return out;
+}
+
+IniReadEnd readIni(QByteArrayView bytes, SettingsModel& settings, const CodePage& codePage)
+{
+    FieldReader reader(bytes, codePage);
+    while (!reader.atEnd()) {
+        const auto key = reader.next();
+        const auto index = key ? reader.next() : std::nullopt;
+        const auto value = index ? reader.next() : std::nullopt;
+        if (!value)
+            return IniReadEnd::Fault; // the file ends inside a record
+
+        const QString name = valueAsText(*key).value_or(QString());
+        if (const auto* shared = findKey(SharedKeys, name)) {
+            if (!applyValue(settings.global, *shared, *value))
+                return IniReadEnd::Fault;
+        } else if (const auto* slotKey = findKey(SlotKeys, name)) {
+            const auto slot = slotIndex(*index);
+            if (!slot || !applyValue(settings.slot[*slot], *slotKey, *value))
+                return IniReadEnd::Fault;
+        }
+    }
+    return IniReadEnd::Complete;
+}
+
+void Load_ini(SettingsModel& settings, const CodePage& codePage)
+{
+    QString name = QString::fromLatin1(SettingsFileName);
+    if (File_Ok(name) != 0)
+        name = QString::fromLatin1(PreviousSettingsFileName);
+    QFile file(name);
+    if (!QFileInfo(name).isFile() || !file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return;
+    readIni(bytes, settings, codePage);
+}
+
+bool Save_ini(const SettingsModel& settings, const CodePage& codePage)
+{
+    const QString name = QString::fromLatin1(SettingsFileName);
+    const QByteArray bytes = formatIni(settings, codePage);
+    const bool existed = QFileInfo::exists(name);
+
+    // Written aside and renamed over, so a failure leaves the previous file as it was.
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // The file holds the FTP password: a new one is for its owner only; an existing one keeps its mode.
+    if (!existed && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return false;
+    }
+    // commit() alone misses a short write of the buffered tail (a full disk, a file size limit) and would put
+    // a truncated file in place: flush first and check.
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
+        file.cancelWriting();
+        return false;
+    }
+#ifdef Q_OS_UNIX
+    if (::fsync(file.handle()) != 0) {
+        file.cancelWriting();
+        return false;
+    }
+#endif
+    return file.commit();
+}
