@@ -46,8 +46,8 @@ bool isAsciiOnly(const QString& text)
 
 bool gluedToRest(const QString& text, qsizetype end)
 {
-    return end < text.size() && (text[end].isLetterOrNumber() || text[end] == QLatin1Char('.') ||
-                                 text[end] == QLatin1Char(':'));
+    return end < text.size() &&
+           (text[end].isLetterOrNumber() || text[end] == QLatin1Char('.') || text[end] == QLatin1Char(':'));
 }
 
 } // namespace
@@ -68,7 +68,8 @@ QString leadingAddress(const QString& text)
         return end;
     };
 
-    const qsizetype v6End = leadingRun([](QChar c) { return isHexDigit(c) || c == QLatin1Char(':') || c == QLatin1Char('.'); });
+    const qsizetype v6End =
+        leadingRun([](QChar c) { return isHexDigit(c) || c == QLatin1Char(':') || c == QLatin1Char('.'); });
     const QString v6 = text.left(v6End);
     if (v6.contains(QLatin1Char(':')) && !gluedToRest(text, v6End) && usableIpv6(v6))
         return v6;

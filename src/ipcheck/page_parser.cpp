@@ -32,10 +32,7 @@ constexpr qsizetype kLargestPosition = 32767;
 
 } // namespace
 
-PositionOverflow::PositionOverflow()
-    : std::overflow_error("marker position beyond 32767")
-{
-}
+PositionOverflow::PositionOverflow() : std::overflow_error("marker position beyond 32767") {}
 
 QString Cut_IP_address(const QString& strIP)
 {

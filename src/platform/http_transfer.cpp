@@ -65,8 +65,7 @@ std::optional<QByteArray> HttpTransfer::OpenURL(const QString& url)
     }
     m_cancel.store(false);
     auto outcome = std::make_shared<Outcome>();
-    const Request request{url.trimmed().toUtf8(), m_accessType, m_connectTimeout, m_totalTimeout, m_maxBody,
-                          &m_cancel};
+    const Request request{url.trimmed().toUtf8(), m_accessType, m_connectTimeout, m_totalTimeout, m_maxBody, &m_cancel};
     m_job.start([outcome, request] { *outcome = perform(request); });
     m_job.waitWhileRunning();
 

@@ -9,9 +9,7 @@
 
 #include <limits>
 
-LocalAddress::LocalAddress()
-    : m_interfaces(&LocalAddress::systemInterfaces)
-    , m_routes(&LocalAddress::systemRouteTable)
+LocalAddress::LocalAddress() : m_interfaces(&LocalAddress::systemInterfaces), m_routes(&LocalAddress::systemRouteTable)
 {
 }
 

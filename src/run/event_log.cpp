@@ -9,8 +9,8 @@ QString logStamp(const QDateTime& when)
 {
     const QTime time = when.time();
     const bool midnight = time.hour() == 0 && time.minute() == 0 && time.second() == 0;
-    const QString text = midnight ? when.toString(QStringLiteral("yyyy-MM-dd"))
-                                  : when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString text =
+        midnight ? when.toString(QStringLiteral("yyyy-MM-dd")) : when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     return QLatin1Char('#') + text + QLatin1Char('#');
 }
 

@@ -16,7 +16,8 @@ QByteArray logBytes()
 
 int openFileCount()
 {
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot).size());
+    return int(
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot).size());
 }
 
 } // namespace
@@ -91,8 +92,9 @@ private slots:
         engine.settings.global.LOG = 1;
         Clock::setNow(QDateTime(QDate(2026, 12, 6), QTime(10, 15, 36)));
         engine.Save_Log(QStringLiteral("IPアドレス確認"), QStringLiteral("失敗"));
-        QCOMPARE(logBytes(), QByteArray("#2026-12-06 10:15:36#,\"IP\x83\x41\x83\x68\x83\x8c\x83\x58\x8a\x6d\x94\x46\",\""
-                                        "\x8e\xb8\x94\x73\"\r\n"));
+        QCOMPARE(logBytes(),
+                 QByteArray("#2026-12-06 10:15:36#,\"IP\x83\x41\x83\x68\x83\x8c\x83\x58\x8a\x6d\x94\x46\",\""
+                            "\x8e\xb8\x94\x73\"\r\n"));
     }
 
     void appendingKeepsEarlierLines()
@@ -122,6 +124,20 @@ private slots:
         engine.Save_Log(QStringLiteral("START"), QString());
         engine.Save_Log(QStringLiteral("END"), QString());
         QVERIFY(!QFile::exists(QStringLiteral("Veltora.log")));
+    }
+
+    void fullDiskIsSwallowed()
+    {
+        // Opening succeeds, the write fails: the line is lost, the file is closed all the same.
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), QStringLiteral("Veltora.log")));
+        FakeView view;
+        const CodePage codePage("UTF-8");
+        Engine engine(view, codePage);
+        engine.settings.global.LOG = 1;
+        const int before = openFileCount();
+        engine.Save_Log(QStringLiteral("START"), QString());
+        engine.Save_Log(QStringLiteral("END"), QString());
+        QCOMPARE(openFileCount(), before);
     }
 
     void unwritableLogIsSwallowed()

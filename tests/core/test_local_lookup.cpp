@@ -44,16 +44,16 @@ private slots:
     {
         QTest::addColumn<QByteArray>("table");
         QTest::addColumn<QByteArray>("iface");
-        QTest::newRow("one default route") << kRouteHeader + route("eth0", "00000000", "0003", 0, "00000000")
-                                                                + route("eth0", "000200C0", "0001", 0, "00FFFFFF")
+        QTest::newRow("one default route") << kRouteHeader + route("eth0", "00000000", "0003", 0, "00000000") +
+                                                  route("eth0", "000200C0", "0001", 0, "00FFFFFF")
                                            << QByteArray("eth0");
-        QTest::newRow("lowest metric wins") << kRouteHeader + route("wlan0", "00000000", "0003", 600, "00000000")
-                                                                 + route("eth1", "00000000", "0003", 100, "00000000")
+        QTest::newRow("lowest metric wins") << kRouteHeader + route("wlan0", "00000000", "0003", 600, "00000000") +
+                                                   route("eth1", "00000000", "0003", 100, "00000000")
                                             << QByteArray("eth1");
-        QTest::newRow("route not up ignored") << kRouteHeader + route("eth0", "00000000", "0002", 0, "00000000")
-                                              << QByteArray();
-        QTest::newRow("only subnet routes") << kRouteHeader + route("eth0", "000200C0", "0001", 0, "00FFFFFF")
-                                            << QByteArray();
+        QTest::newRow("route not up ignored")
+            << kRouteHeader + route("eth0", "00000000", "0002", 0, "00000000") << QByteArray();
+        QTest::newRow("only subnet routes")
+            << kRouteHeader + route("eth0", "000200C0", "0001", 0, "00FFFFFF") << QByteArray();
         QTest::newRow("header only") << kRouteHeader << QByteArray();
         QTest::newRow("no table") << QByteArray() << QByteArray();
         QTest::newRow("garbage") << kRouteHeader + "eth0 zz\n\n" << QByteArray();
@@ -72,15 +72,14 @@ private slots:
         QTest::addColumn<QString>("address");
         const QString usual = QStringLiteral("lo UL 127.0.0.1; docker0 U 172.17.0.1; eth0 U 192.168.1.20");
         QTest::newRow("default route's interface") << usual << QByteArray("eth0") << QStringLiteral("192.168.1.20");
-        QTest::newRow("no default route: first up non-loopback") << usual << QByteArray()
-                                                                 << QStringLiteral("172.17.0.1");
+        QTest::newRow("no default route: first up non-loopback")
+            << usual << QByteArray() << QStringLiteral("172.17.0.1");
         QTest::newRow("default route on an interface without IPv4")
             << usual << QByteArray("ppp0") << QStringLiteral("172.17.0.1");
-        QTest::newRow("down interfaces skipped")
-            << QStringLiteral("lo UL 127.0.0.1; eth0 - 10.0.0.1; eth1 U 10.0.0.2") << QByteArray()
-            << QStringLiteral("10.0.0.2");
-        QTest::newRow("default route's interface down") << QStringLiteral("eth0 - 10.0.0.1; eth1 U 10.0.0.2")
-                                                        << QByteArray("eth0") << QStringLiteral("10.0.0.2");
+        QTest::newRow("down interfaces skipped") << QStringLiteral("lo UL 127.0.0.1; eth0 - 10.0.0.1; eth1 U 10.0.0.2")
+                                                 << QByteArray() << QStringLiteral("10.0.0.2");
+        QTest::newRow("default route's interface down")
+            << QStringLiteral("eth0 - 10.0.0.1; eth1 U 10.0.0.2") << QByteArray("eth0") << QStringLiteral("10.0.0.2");
         QTest::newRow("loopback only") << QStringLiteral("lo UL 127.0.0.1") << QByteArray("lo") << QString();
         QTest::newRow("no interfaces") << QString() << QByteArray() << QString();
     }

@@ -32,7 +32,8 @@ private slots:
         row("line feed deleted, not a space", QStringLiteral("YOUR IP IS\n198.51.100.4"), QString());
         row("no marker", QStringLiteral("<HTML><BODY>HELLO 192.0.2.1</BODY>"), QString());
         row("empty line", QString(), QString());
-        row("marker 1 (Japanese)", QStringLiteral("<TR><TH>上記ホスト名の正引き</TH><TD> : 192.0.2.44</TD></TR></TABLE>"),
+        row("marker 1 (Japanese)",
+            QStringLiteral("<TR><TH>上記ホスト名の正引き</TH><TD> : 192.0.2.44</TD></TR></TABLE>"),
             QStringLiteral("192.0.2.44"));
         row("marker 2", QStringLiteral("<p class=\"inlinesans\"><b>192.0.2.8</b></p></body>"),
             QStringLiteral("192.0.2.8"));
@@ -53,8 +54,7 @@ private slots:
         row("comma ends it", QStringLiteral("IP ADDRESS:192.0.2.14,HOST,X.EXAMPLE.ORG"), QStringLiteral("192.0.2.14"));
         row("clean-up order: <BR> before <B>", QStringLiteral("IP ADDRESS:<B<BR>>9.9.9.9</TD></TR>"),
             QStringLiteral("9.9.9.9"));
-        row("'=' and '<P' cleaned up", QStringLiteral("IP ADDRESS:=<P>9.8.7.6</P></BODY>"),
-            QStringLiteral(">9.8.7.6"));
+        row("'=' and '<P' cleaned up", QStringLiteral("IP ADDRESS:=<P>9.8.7.6</P></BODY>"), QStringLiteral(">9.8.7.6"));
     }
     void cutIpAddress()
     {
