@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -281,6 +282,36 @@ private slots:
         qInfo("slow fetch: %.2f s wall, %.3f s CPU (%.1f%%), %d timer ticks", seconds, cpu, 100.0 * cpu / seconds,
               ticks);
         QVERIFY2(cpu < 0.25 * seconds, qPrintable(QString::number(cpu)));
+    }
+
+    void untrustedCertificateIsRefused()
+    {
+        QTemporaryDir keys;
+        const QString cert = keys.filePath(QStringLiteral("cert.pem"));
+        const QString key = keys.filePath(QStringLiteral("key.pem"));
+        QProcess openssl;
+        openssl.setStandardOutputFile(QProcess::nullDevice());
+        openssl.setStandardErrorFile(QProcess::nullDevice());
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                       QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
+                       QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                       QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"), key,
+                       QStringLiteral("-out"), cert});
+        const bool made =
+            openssl.waitForFinished(30000) && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
+        if (!made)
+            QSKIP("openssl cannot make a test certificate");
+        ServerProcess tls;
+        QVERIFY2(tls.start(QStringLiteral("http_echo_server.py"), {QStringLiteral("--tls"), cert, key}),
+                 qPrintable(tls.error()));
+        HttpTransfer transfer;
+        transfer.setTimeouts(2000ms, 5000ms);
+        const auto body = transfer.OpenURL(QStringLiteral("https://127.0.0.1:%1").arg(tls.port()) + bodyPath("ok"));
+        QVERIFY(!body.has_value());
+        QVERIFY2(transfer.lastError().contains(QLatin1String("certificate"), Qt::CaseInsensitive),
+                 qPrintable(transfer.lastError()));
     }
 
     void cancelEndsARunningFetch()

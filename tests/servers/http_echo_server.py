@@ -8,8 +8,10 @@ Paths (query parameters in brackets):
   /big      [size=<n>] [length=1] an n-byte body, streamed without a length unless length=1
   /redirect [to=<path and query>] 302 to another path of this server
 Every request is logged on stdout as "GET <path>".
+Start arguments: --tls <certificate> <key> serves https instead.
 """
 import base64
+import ssl
 import sys
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -83,6 +85,10 @@ class Server(ThreadingHTTPServer):
 
 def main():
     server = Server(("127.0.0.1", 0), Handler)
+    if len(sys.argv) == 4 and sys.argv[1] == "--tls":
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(sys.argv[2], sys.argv[3])
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     print("PORT %d" % server.server_address[1], flush=True)
     try:
         server.serve_forever()
