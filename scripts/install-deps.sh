@@ -2,7 +2,7 @@
 # Installs what building and testing Veltora needs on Debian 12, only when something is missing.
 # Usage: scripts/install-deps.sh [--run]   (--run adds what the window needs on a fresh desktop: a Japanese font)
 set -euo pipefail
-pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib curl)
+pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib curl openssl)
 if [ "${1:-}" = "--run" ]; then
     pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins)
 fi

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "platform/code_page.h"
+#include "platform/http_transfer.h"
+#include "platform/local_address.h"
 #include "run/form_view.h"
 #include "settings/settings_model.h"
 #include "ui/toolkit.h"
@@ -29,7 +31,10 @@ public:
 
     // Internet transfer stand-ins: Inet1 fetches the echo page (ipcheck/), Inet2 drives the FTP upload
     // (publish/).
+    HttpTransfer Inet1;
 
+    // Socket stand-in: the local machine's address (ipcheck/).
+    LocalAddress Winsock1;
 
     // Address lookup (ipcheck/).
     void GlobalIPaddress();
@@ -51,5 +56,5 @@ public:
 
 private:
     FormView& m_view;
-    const CodePage& m_codePage;
+    const CodePage m_codePage; // by value: callers may pass a temporary
 };

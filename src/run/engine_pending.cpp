@@ -1,10 +1,6 @@
 // Procedures whose bodies are still being written; each moves to its own file when it is built.
 #include "run/engine.h"
 
-void Engine::GlobalIPaddress() {}
-
-void Engine::LocalIPaddress() {}
-
 qint16 Engine::CHIKAN(qint16) { return -1; }
 
 qint16 Engine::FTPputFILE(qint16) { return 0; }
@@ -22,5 +18,3 @@ void Engine::Command1_Click() {}
 void Engine::FTPcommand_Click() {}
 
 void Engine::GetGlobalIP_Click() {}
-
-void Engine::Save_Log(const QString&, const QString&) {}

@@ -1,0 +1,123 @@
+#include "ipcheck/address_check.h"
+#include "ipcheck/page_parser.h"
+#include "run/engine.h"
+
+#include <QFile>
+
+#include <exception>
+#include <optional>
+#include <stdexcept>
+
+namespace {
+
+const QString kAnswerFile = QStringLiteral("GLOBALIP.TXT");
+
+// A line ends at CR or CR LF; a lone LF stays inside its line.
+QList<QByteArray> answerLines(const QByteArray& bytes)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\r')
+            continue;
+        lines << bytes.mid(start, i - start);
+        if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < bytes.size())
+        lines << bytes.mid(start);
+    return lines;
+}
+
+bool writeAnswer(const QByteArray& bytes)
+{
+    QFile file(kAnswerFile);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(bytes) == bytes.size() && file.flush();
+}
+
+std::optional<QByteArray> readAnswer()
+{
+    QFile file(kAnswerFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+} // namespace
+
+void Engine::GlobalIPaddress()
+{
+    IpCheckState = 0;
+    m_view.setIP_address(QStringLiteral("IPアドレス確認中"));
+
+    QString address;
+    bool created = false;
+    {
+        // Emptied first, so that a failed fetch leaves nothing of an older answer.
+        QFile file(kAnswerFile);
+        created = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    }
+    if (!created) {
+        IpCheckState = -1;
+    } else {
+        try {
+            Inet1.setAccessType(0);
+            Toolkit::yieldOnce();
+            const QString url = m_view.GlobalURL();
+            Toolkit::yieldOnce();
+            const std::optional<QByteArray> body = Inet1.OpenURL(url);
+            Toolkit::yieldOnce();
+            if (!body || !writeAnswer(*body))
+                throw std::runtime_error("fetch failed");
+            Toolkit::yieldTimes(3001);
+
+            const std::optional<QByteArray> answer = readAnswer();
+            if (!answer)
+                throw std::runtime_error("answer unreadable");
+            for (const QByteArray& line : answerLines(*answer)) {
+                // Marker text that is no address (an error page, trailing markup) must not be published.
+                address = AddressCheck::leadingAddress(Cut_IP_address(m_codePage.decode(line)));
+                if (!address.isEmpty()) {
+                    IpCheckState = 1;
+                    break;
+                }
+                IpCheckState = 0;
+            }
+            if (IpCheckState != 1) {
+                // Echo pages that answer with the bare address and nothing else.
+                const QString whole = m_codePage.decode(*answer).trimmed();
+                if (AddressCheck::isUsableAddress(whole)) {
+                    address = whole;
+                    IpCheckState = 1;
+                }
+            }
+        } catch (const std::exception&) {
+            IpCheckState = -1;
+        }
+    }
+
+    const QString now = Clock::nowText();
+    switch (IpCheckState) {
+    case 1:
+        m_view.setIP_address(address);
+        m_view.setCHIKANto0(address);
+        break;
+    case 0:
+        m_view.setIP_address(QStringLiteral("未取得"));
+        m_view.setCHIKANto0(QStringLiteral("HOSTNAME"));
+        break;
+    default:
+        m_view.setIP_address(QStringLiteral("接続不可"));
+        m_view.setCHIKANto0(QStringLiteral("HOSTNAME"));
+        break;
+    }
+    m_view.setCHIKANto1(now);
+
+    Inet1.Cancel();
+}

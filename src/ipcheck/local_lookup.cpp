@@ -1,0 +1,19 @@
+#include "run/engine.h"
+
+void Engine::LocalIPaddress()
+{
+    IpCheckState = 0;
+    m_view.setIP_address(QStringLiteral("IPアドレス確認中"));
+
+    const QString address = Winsock1.LocalIP();
+    IpCheckState = address.isEmpty() ? 0 : 1;
+
+    if (IpCheckState == 1) {
+        m_view.setIP_address(address);
+        m_view.setCHIKANto0(address);
+    } else {
+        m_view.setIP_address(QStringLiteral("未取得"));
+        m_view.setCHIKANto0(QStringLiteral("HOSTNAME"));
+    }
+    m_view.setCHIKANto1(Clock::nowText());
+}

@@ -1,0 +1,126 @@
+#include "platform/http_transfer.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+
+namespace {
+
+void initCurlOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct Receiver
+{
+    QByteArray body;
+    qint64 limit = 0;
+    bool overLimit = false;
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+size_t receive(char* data, size_t size, size_t count, void* user)
+{
+    auto* receiver = static_cast<Receiver*>(user);
+    const size_t bytes = size * count;
+    if (receiver->body.size() + qint64(bytes) > receiver->limit) {
+        receiver->overLimit = true;
+        return 0; // aborts the transfer before the body grows past the cap
+    }
+    receiver->body.append(data, qsizetype(bytes));
+    return bytes;
+}
+
+int progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<Receiver*>(user)->cancel->load() ? 1 : 0;
+}
+
+} // namespace
+
+HttpTransfer::HttpTransfer()
+{
+    initCurlOnce();
+}
+
+HttpTransfer::~HttpTransfer()
+{
+    Cancel();
+}
+
+void HttpTransfer::setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds total)
+{
+    m_connectTimeout = connect;
+    m_totalTimeout = total;
+}
+
+std::optional<QByteArray> HttpTransfer::OpenURL(const QString& url)
+{
+    // A handler run during the wait may ask again; the component is busy then, as with one real control.
+    if (m_job.isRunning()) {
+        m_lastError = QStringLiteral("a transfer is still running");
+        return std::nullopt;
+    }
+    m_cancel.store(false);
+    auto outcome = std::make_shared<Outcome>();
+    const Request request{url.trimmed().toUtf8(), m_accessType, m_connectTimeout, m_totalTimeout, m_maxBody, &m_cancel};
+    m_job.start([outcome, request] { *outcome = perform(request); });
+    m_job.waitWhileRunning();
+
+    m_lastError = outcome->error;
+    if (!outcome->ok)
+        return std::nullopt;
+    return std::move(outcome->body);
+}
+
+HttpTransfer::Outcome HttpTransfer::perform(const Request& request)
+{
+    Outcome outcome;
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+    if (!curl) {
+        outcome.error = QStringLiteral("curl_easy_init failed");
+        return outcome;
+    }
+    Receiver receiver;
+    receiver.limit = request.maxBody;
+    receiver.cancel = request.cancel;
+    char errorText[CURL_ERROR_SIZE] = {};
+
+    CURL* handle = curl.get();
+    curl_easy_setopt(handle, CURLOPT_URL, request.url.constData());
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    // Only web pages: a typed file:// or other scheme must not be read as an echo page.
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(request.connectTimeout.count()));
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, long(request.totalTimeout.count()));
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.maxBody));
+    curl_easy_setopt(handle, CURLOPT_USERAGENT, "Veltora/0.5");
+    if (request.accessType == 1)
+        curl_easy_setopt(handle, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &receive);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &receiver);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &progress);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &receiver);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+
+    const CURLcode code = curl_easy_perform(handle);
+    if (code != CURLE_OK) {
+        if (receiver.overLimit || code == CURLE_FILESIZE_EXCEEDED)
+            outcome.error = QStringLiteral("answer larger than %1 bytes").arg(request.maxBody);
+        else
+            outcome.error = QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(code));
+        return outcome;
+    }
+    outcome.ok = true;
+    outcome.body = std::move(receiver.body);
+    return outcome;
+}

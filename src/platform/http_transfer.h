@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/background_job.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <optional>
+
+// Our internet transfer stand-in for HTTP: fetches a URL's body as bytes. The transfer runs on a worker
+// thread; the caller waits on the event loop, so the window stays responsive and the wait costs no CPU.
+// Redirects are followed, https certificates verified, waits bounded, the body capped.
+class HttpTransfer
+{
+public:
+    static constexpr qint64 kDefaultMaxBody = 1024 * 1024;
+
+    HttpTransfer();
+    HttpTransfer(const HttpTransfer&) = delete;
+    HttpTransfer& operator=(const HttpTransfer&) = delete;
+    ~HttpTransfer();
+
+    // 0: the platform's default proxy use (the proxy environment variables); 1: always direct.
+    void setAccessType(int accessType) { m_accessType = accessType; }
+    int accessType() const { return m_accessType; }
+
+    void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds total);
+    void setMaxBodySize(qint64 bytes) { m_maxBody = bytes; }
+
+    // The whole body of a successful (2xx/3xx-final) answer, or nothing: unreachable, timed out, cancelled,
+    // an HTTP error status, a body over the cap, or a fetch already running on this object.
+    std::optional<QByteArray> OpenURL(const QString& url);
+
+    bool StillExecuting() const { return m_job.isRunning(); }
+    // Aborts the running fetch, if any; it then ends as a failure.
+    void Cancel() { m_cancel.store(true); }
+
+    QString lastError() const { return m_lastError; }
+
+private:
+    struct Outcome
+    {
+        bool ok = false;
+        QByteArray body;
+        QString error;
+    };
+    struct Request
+    {
+        QByteArray url;
+        int accessType = 0;
+        std::chrono::milliseconds connectTimeout;
+        std::chrono::milliseconds totalTimeout;
+        qint64 maxBody = 0;
+        const std::atomic<bool>* cancel = nullptr;
+    };
+    // Runs on the worker: it sees only its copy of the settings and the cancel flag.
+    static Outcome perform(const Request& request);
+
+    int m_accessType = 0;
+    std::chrono::milliseconds m_connectTimeout{15000};
+    std::chrono::milliseconds m_totalTimeout{30000};
+    qint64 m_maxBody = kDefaultMaxBody;
+    std::atomic<bool> m_cancel{false};
+    QString m_lastError;
+    BackgroundJob m_job; // last: joined before the members the worker uses go away
+};
