@@ -10,3 +10,44 @@ Engine::Engine(FormView& view, const CodePage& codePage, QObject* parent)
 }
 
 Engine::~Engine() = default;
+
+void Engine::requestStop()
+{
+    if (!m_busy)
+        return;
+    m_stopRequested = true;
+    Inet1.Cancel();
+}
+
+void Engine::whenIdle(std::function<void()> action)
+{
+    if (!m_busy) {
+        action();
+        return;
+    }
+    m_whenIdle.append(std::move(action));
+}
+
+Engine::WorkGuard::WorkGuard(Engine& engine)
+    : m_engine(engine)
+    , m_started(!engine.m_busy)
+{
+    if (!m_started)
+        return;
+    m_engine.m_busy = true;
+    m_engine.m_stopRequested = false;
+    emit m_engine.busyChanged(true);
+}
+
+Engine::WorkGuard::~WorkGuard()
+{
+    if (!m_started)
+        return;
+    m_engine.m_busy = false;
+    m_engine.m_stopRequested = false;
+    emit m_engine.busyChanged(false);
+    // A close that arrived during the work goes on now, with nothing of the work left on the stack above it.
+    const auto pending = std::exchange(m_engine.m_whenIdle, {});
+    for (const auto& action : pending)
+        action();
+}

@@ -7,7 +7,10 @@
 #include "settings/settings_model.h"
 #include "ui/toolkit.h"
 
+#include <QList>
 #include <QObject>
+
+#include <functional>
 
 // The main window's procedures that do the program's work: the address lookups, substitution, upload,
 // the runs, the timer and the log. It owns the settings model and the run state; it reaches the window
@@ -54,7 +57,42 @@ public:
     void GetGlobalIP_Click();
     void Save_Log(const QString& Str1, const QString& Str2);
 
+    // Every wait yields, so a tick, a click or a close can arrive in the middle of a run. One piece of work
+    // runs at a time: a run (timed or run-now), a transfer-now, a check-now or the exit-time run. What
+    // arrives meanwhile is refused, and a close waits until the work has ended (see whenIdle()).
+    bool isBusy() const { return m_busy; }
+
+    // Asks the work in progress to end early: the transfer under way is cancelled and the run stops before
+    // its next slot. Used when the program is asked to end.
+    void requestStop();
+    bool stopRequested() const { return m_stopRequested; }
+
+    // Calls action now when no work is in progress, else as soon as the work in progress has ended.
+    void whenIdle(std::function<void()> action);
+
+signals:
+    void busyChanged(bool busy);
+
 private:
+    // Marks the engine busy for its lifetime; false from tryStart() when it already was.
+    class WorkGuard
+    {
+    public:
+        explicit WorkGuard(Engine& engine);
+        ~WorkGuard();
+        bool started() const { return m_started; }
+
+    private:
+        Engine& m_engine;
+        bool m_started;
+    };
+
+    // The lookup chosen by the UseRoute buttons as they stand in the window.
+    void lookUpAddress();
+
     FormView& m_view;
     const CodePage m_codePage; // by value: callers may pass a temporary
+    bool m_busy = false;
+    bool m_stopRequested = false;
+    QList<std::function<void()>> m_whenIdle;
 };

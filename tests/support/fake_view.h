@@ -4,6 +4,8 @@
 
 #include <QList>
 
+#include <functional>
+
 // The main window's shared controls as plain fields, with the start-up captions of the real window.
 class FakeView : public FormView
 {
@@ -19,6 +21,8 @@ public:
     QList<int> setMemoryCalls;
     QList<int> putMemoryCalls;
     QStringList ipAddressHistory; // every caption IP_address was given, in order
+    QStringList ftpNowHistory;    // every caption FTP_now was given, in order
+    std::function<void(int)> onSetMemory; // runs inside Set_Memory: a way into the middle of a run
 
     QString IP_address() const override { return ipAddress; }
     void setIP_address(const QString& caption) override
@@ -31,12 +35,21 @@ public:
     QString CHIKANto1() const override { return chikanTo1; }
     void setCHIKANto1(const QString& text) override { chikanTo1 = text; }
     QString FTP_now() const override { return ftpNow; }
-    void setFTP_now(const QString& caption) override { ftpNow = caption; }
+    void setFTP_now(const QString& caption) override
+    {
+        ftpNow = caption;
+        ftpNowHistory << caption;
+    }
     QString FTP_Kekka() const override { return ftpKekka; }
     void setFTP_Kekka(const QString& caption) override { ftpKekka = caption; }
     QString GlobalURL() const override { return globalUrl; }
     bool UseRoute(int index) const override { return index == route; }
     QString TIMERset() const override { return timerSet; }
-    void Set_Memory(int No) override { setMemoryCalls << No; }
+    void Set_Memory(int No) override
+    {
+        setMemoryCalls << No;
+        if (onSetMemory)
+            onSetMemory(No);
+    }
     void Put_Memory(int No) override { putMemoryCalls << No; }
 };

@@ -1,0 +1,46 @@
+#include "run/engine.h"
+
+void Engine::Command1_Click()
+{
+    if (m_busy)
+        return; // refused, like a tick that reaches the period during a run
+    Timer1.setInterval(6000);
+    TickCount = 0;
+    EXEC_EVENT();
+}
+
+void Engine::FTPcommand_Click()
+{
+    if (SelectedTab < 2)
+        return;
+    WorkGuard work(*this);
+    if (!work.started())
+        return; // never interleaves with a run's lookup and uploads
+
+    const qint16 No = SelectedTab - 2;
+    const QString n = QString::number(No + 1);
+    m_view.Set_Memory(No);
+    const qint16 substituted = CHIKAN(No);
+    Toolkit::yieldTimes(5001);
+    if (substituted < 0) {
+        Save_Log(QStringLiteral("置換失敗(今すぐ転送)"), n);
+        return;
+    }
+    const qint16 stage = FTPputFILE(No);
+    Save_Log(QStringLiteral("ファイル転送(今すぐ転送)"), n);
+    // The user may have moved to another tab during the upload: showing slot No there would let the next
+    // tab switch commit slot No's values into the slot on show. The new result shows when the user comes
+    // back to slot No's tab.
+    if (SelectedTab - 2 == No)
+        m_view.Put_Memory(No);
+    if (stage <= 2)
+        Save_Log(QStringLiteral("FTP転送失敗(今すぐ転送)"), n);
+}
+
+void Engine::GetGlobalIP_Click()
+{
+    WorkGuard work(*this);
+    if (!work.started())
+        return;
+    lookUpAddress();
+}

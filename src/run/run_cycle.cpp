@@ -1,0 +1,95 @@
+#include "run/engine.h"
+
+namespace {
+
+QString checkStatus(qint16 state)
+{
+    QString word;
+    switch (state) {
+    case -1:
+        word = QStringLiteral("接続不可");
+        break;
+    case 1:
+        word = QStringLiteral("成功");
+        break;
+    default:
+        word = QStringLiteral("未取得");
+        break;
+    }
+    return QStringLiteral("[IPアドレス確認] ") + word + QStringLiteral(" (") + Clock::nowText() + QLatin1Char(')');
+}
+
+} // namespace
+
+void Engine::lookUpAddress()
+{
+    // Two separate tests, as the buttons stand: a window could show neither selected.
+    if (m_view.UseRoute(0))
+        GlobalIPaddress();
+    if (m_view.UseRoute(1))
+        LocalIPaddress();
+}
+
+void Engine::EXEC_EVENT()
+{
+    WorkGuard work(*this);
+    if (!work.started())
+        return; // no nested run: a tick or run-now that arrives during work is refused
+
+    const QString previousAddress = m_view.IP_address();
+    m_view.setFTP_now(QStringLiteral("IPアドレス確認中"));
+    lookUpAddress();
+    const QString newAddress = m_view.IP_address();
+
+    m_view.Set_Memory(SelectedTab - 2);
+    m_view.setFTP_now(checkStatus(IpCheckState));
+    if (IpCheckState != 1) {
+        Save_Log(QStringLiteral("IPアドレス確認"), QStringLiteral("失敗"));
+        return;
+    }
+    Save_Log(QStringLiteral("IPアドレス確認"), newAddress);
+
+    Toolkit::yieldTimes(5001);
+
+    for (qint16 s = 0; s < SlotCount; ++s) {
+        if (m_stopRequested)
+            return;
+        const QString n = QString::number(s + 1);
+        if (settings.slot[s].OKCHECK != 1)
+            continue;
+
+        if (settings.slot[s].EXEC_TIMING1) {
+            const qint16 substituted = CHIKAN(s);
+            Toolkit::yieldOnce();
+            if (substituted < 0) {
+                Save_Log(QStringLiteral("置換失敗(IPアドレス確認時)"), n);
+            } else {
+                const qint16 stage = FTPputFILE(s);
+                Save_Log(QStringLiteral("ファイル転送(IPアドレス確認時)"), n);
+                if (stage <= 2)
+                    Save_Log(QStringLiteral("FTP転送失敗(IPアドレス確認時)"), n);
+            }
+        }
+
+        // The slot is read again: the editor may have committed it during the yields above.
+        if (settings.slot[s].EXEC_TIMING2 && (newAddress != previousAddress || !settings.slot[s].ChangeSent)) {
+            if (m_stopRequested)
+                return;
+            const qint16 substituted = CHIKAN(s);
+            Toolkit::yieldOnce();
+            if (substituted < 0) {
+                Save_Log(QStringLiteral("置換失敗(IPアドレス変更時)"), n);
+            } else {
+                const qint16 stage = FTPputFILE(s);
+                Toolkit::yieldOnce();
+                Save_Log(QStringLiteral("ファイル転送(IPアドレス変更時)"), n);
+                if (stage > 2) {
+                    settings.slot[s].ChangeSent = true;
+                } else {
+                    Save_Log(QStringLiteral("FTP転送失敗(IPアドレス変更時)"), n);
+                    settings.slot[s].ChangeSent = false;
+                }
+            }
+        }
+    }
+}
