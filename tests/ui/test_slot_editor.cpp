@@ -57,7 +57,7 @@ class TestSlotEditor : public QObject
 {
     Q_OBJECT
 private:
-    QTemporaryDir m_dir;
+    std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<MainForm> m_form;
 
     template <class W = QWidget>
@@ -106,18 +106,22 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_dir.isValid());
-        QVERIFY(QDir::setCurrent(m_dir.path())); // no settings file: the defaults
-    }
     void init()
     {
+        // A fresh directory each time: no settings file, so the window starts on the defaults, and what one
+        // case saves is not read by the next.
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        QVERIFY(QDir::setCurrent(m_dir->path()));
         m_form = std::make_unique<MainForm>();
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     }
-    void cleanup() { m_form.reset(); }
+    void cleanup()
+    {
+        m_form.reset();
+        m_dir.reset();
+    }
 
     void startShowsTheDefaults()
     {
