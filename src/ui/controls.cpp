@@ -67,6 +67,9 @@ void ImageLabel::mouseReleaseEvent(QMouseEvent* event)
 
 namespace {
 
+// The row of tabs is as high as the classic tab strip's, so that the pages' designed places lie just below it.
+constexpr int TabHeight = 20;
+
 // Tabs as narrow as the captions allow, so that all ten fit the strip's width in one row.
 class CompactTabStyle : public QProxyStyle
 {
@@ -78,6 +81,15 @@ public:
         if (metric == PM_TabBarTabVSpace)
             return 3;
         return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override
+    {
+        QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
+        if (type == CT_TabBarTab)
+            result.setHeight(qMax(result.height(), TabHeight));
+        return result;
     }
 };
 
@@ -136,7 +148,7 @@ int TabStrip::clientLeft() const
 
 int TabStrip::clientTop() const
 {
-    return y() + m_tabBar->height();
+    return y() + m_tabBar->height() + 1;
 }
 
 void TabStrip::paintEvent(QPaintEvent*)

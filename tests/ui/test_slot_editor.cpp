@@ -155,6 +155,8 @@ private slots:
         QCOMPARE(frame2->pos(), parked);
         QCOMPARE(frontPage(), QStringLiteral("Frame1"));
         const QPoint pagePlace = frame1->pos();
+        // The client area lies where the designed page expects it: choosing the first tab does not move it.
+        QCOMPARE(pagePlace, QPoint(210 / 15, 525 / 15));
         QVERIFY(control("TabStrip1")->geometry().contains(QRect(pagePlace, frame1->size())));
 
         chooseTab(2);
