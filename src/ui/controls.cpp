@@ -19,8 +19,7 @@ QRect twipsRect(int left, int top, int width, int height)
     return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
 
-OptionButton::OptionButton(const QString& text, QWidget* parent)
-    : QRadioButton(text, parent)
+OptionButton::OptionButton(const QString& text, QWidget* parent) : QRadioButton(text, parent)
 {
     // Qt's own exclusivity refuses to clear the selected button, which loading a slot must be able to do.
     setAutoExclusive(false);
@@ -109,9 +108,7 @@ constexpr int TabBarIndent = 2;
 
 } // namespace
 
-TabStrip::TabStrip(const QStringList& captions, QWidget* parent)
-    : QWidget(parent)
-    , m_tabBar(new QTabBar(this))
+TabStrip::TabStrip(const QStringList& captions, QWidget* parent) : QWidget(parent), m_tabBar(new QTabBar(this))
 {
     m_tabBar->setStyle(compactTabStyle());
     m_tabBar->setExpanding(false);

@@ -82,8 +82,7 @@ QFont headingFont()
     return font;
 }
 
-template <class W>
-W* place(W* widget, const QString& name, const QRect& geometry, const QString& toolTip = {})
+template <class W> W* place(W* widget, const QString& name, const QRect& geometry, const QString& toolTip = {})
 {
     widget->setObjectName(name);
     widget->setGeometry(geometry);
@@ -187,9 +186,7 @@ qint16 checkValue(const QCheckBox* box)
 
 } // namespace
 
-MainForm::MainForm(QWidget* parent)
-    : QWidget(parent)
-    , m_engine(*this)
+MainForm::MainForm(QWidget* parent) : QWidget(parent), m_engine(*this)
 {
     initArtwork();
     setWindowTitle(Caption);
@@ -221,12 +218,13 @@ void MainForm::createControls()
     m_Image1->setCursor(Qt::PointingHandCursor);
 
     // Its X coordinate is the width of the window at run time; it lies right of that and is never seen.
-    m_Line1 = place(new QFrame(this), QStringLiteral("Line1"), QRect(twipsToPixels(7665), twipsToPixels(5145), 1,
-                                                                   twipsToPixels(6090 - 5145)));
+    m_Line1 = place(new QFrame(this), QStringLiteral("Line1"),
+                    QRect(twipsToPixels(7665), twipsToPixels(5145), 1, twipsToPixels(6090 - 5145)));
     m_Line1->setFrameStyle(QFrame::VLine | QFrame::Plain);
 
     label1(this, 12, QStringLiteral("最終実行履歴 >>"), twipsRect(630, 6615, 1380, 225));
-    m_FTP_now = displayLabel(this, QStringLiteral("FTP_now"), QStringLiteral("未実行"), twipsRect(1995, 6615, 3795, 225));
+    m_FTP_now =
+        displayLabel(this, QStringLiteral("FTP_now"), QStringLiteral("未実行"), twipsRect(1995, 6615, 3795, 225));
     m_OK = button(this, QStringLiteral("OK"), QStringLiteral("常駐終了"), twipsRect(2625, 7035, 1275, 330),
                   QStringLiteral("設定を保存して常駐を終了します"));
     m_Command2 = button(this, QStringLiteral("Command2"), QStringLiteral("OK"), twipsRect(6195, 7035, 1275, 330),
@@ -251,21 +249,21 @@ void MainForm::createControls()
     label1(m_Frame3, 9, QStringLiteral("確認サーバのURL"), twipsRect(525, 630, 1485, 225));
     m_IP_address = displayLabel(m_Frame3, QStringLiteral("IP_address"), QStringLiteral("未取得"),
                                 twipsRect(3045, 1365, 2325, 225));
-    m_UseRoute[0] = optionButton(m_Frame3, QStringLiteral("UseRoute(0)"),
-                                 QStringLiteral("ルータ使用（自宅サーバにはローカルIPアドレスを使用）"),
-                                 twipsRect(210, 210, 5685, 330),
-                                 QStringLiteral("IPﾏｽｶﾚｰﾄﾞやNAT機能を使用している場合やﾃﾞﾌｫﾙﾄではこちらを選択します"),
-                                 true);
-    m_UseRoute[1] = optionButton(m_Frame3, QStringLiteral("UseRoute(1)"),
-                                 QStringLiteral("ルータ使用せず（自宅サーバにグローバルIPが割り当てられている場合など）"),
-                                 twipsRect(210, 945, 6315, 330),
-                                 QStringLiteral("ｲﾝﾀｰﾈｯﾄに自宅サーバが直結している場合はこちらを選択します"), false);
+    m_UseRoute[0] = optionButton(
+        m_Frame3, QStringLiteral("UseRoute(0)"), QStringLiteral("ルータ使用（自宅サーバにはローカルIPアドレスを使用）"),
+        twipsRect(210, 210, 5685, 330),
+        QStringLiteral("IPﾏｽｶﾚｰﾄﾞやNAT機能を使用している場合やﾃﾞﾌｫﾙﾄではこちらを選択します"), true);
+    m_UseRoute[1] =
+        optionButton(m_Frame3, QStringLiteral("UseRoute(1)"),
+                     QStringLiteral("ルータ使用せず（自宅サーバにグローバルIPが割り当てられている場合など）"),
+                     twipsRect(210, 945, 6315, 330),
+                     QStringLiteral("ｲﾝﾀｰﾈｯﾄに自宅サーバが直結している場合はこちらを選択します"), false);
     OptionButton::makeGroup({m_UseRoute[0], m_UseRoute[1]});
     m_GlobalURL = textBox(m_Frame3, QStringLiteral("GlobalURL"), QString::fromLatin1(DefaultGlobalUrl),
-                          twipsRect(2100, 525, 4320, 330),
-                          QStringLiteral("自宅ｻｰﾊﾞのIPｱﾄﾞﾚｽを、このｻｲﾄで確認します"));
-    m_GetGlobalIP = button(m_Frame3, QStringLiteral("GetGlobalIP"), QStringLiteral("今すぐ確認"),
-                           twipsRect(5565, 1260, 1170, 330), QStringLiteral("今すぐ自宅サーバのIPアドレスを確認します"));
+                          twipsRect(2100, 525, 4320, 330), QStringLiteral("自宅ｻｰﾊﾞのIPｱﾄﾞﾚｽを、このｻｲﾄで確認します"));
+    m_GetGlobalIP =
+        button(m_Frame3, QStringLiteral("GetGlobalIP"), QStringLiteral("今すぐ確認"), twipsRect(5565, 1260, 1170, 330),
+               QStringLiteral("今すぐ自宅サーバのIPアドレスを確認します"));
 
     m_Frame4 = frame(m_Frame1, QStringLiteral("Frame4"), QStringLiteral("Webサーバ設定 (FTPサーバ設定)"),
                      twipsRect(105, 1890, 6840, 1695));
@@ -285,21 +283,22 @@ void MainForm::createControls()
                                        Qt::ImhNoAutoUppercase | Qt::ImhLatinOnly);
     m_FTPuserID = textBox(m_Frame4, QStringLiteral("FTPuserID"), QString(), twipsRect(1155, 1155, 2220, 330),
                           QStringLiteral("FTPでホームページを転送する時に用いるユーザIDを指定します"));
-    m_FTPserverName = textBox(m_Frame4, QStringLiteral("FTPserverName"), QStringLiteral("ftp://"),
-                              twipsRect(1155, 735, 5265, 330),
-                              QStringLiteral("ホームページを設置しているｻｰﾊﾞ(FTPｻｰﾊﾞ) のアドレスを設定します"));
+    m_FTPserverName =
+        textBox(m_Frame4, QStringLiteral("FTPserverName"), QStringLiteral("ftp://"), twipsRect(1155, 735, 5265, 330),
+                QStringLiteral("ホームページを設置しているｻｰﾊﾞ(FTPｻｰﾊﾞ) のアドレスを設定します"));
 
     m_Frame5 = frame(m_Frame1, QStringLiteral("Frame5"),
                      QStringLiteral("実行 (IPアドレスの確認と、[設定1]～[設定9] のﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙの転送)"),
                      twipsRect(105, 3675, 6840, 2010));
-    twoLineLabel(label1(m_Frame5, 20, QStringLiteral("分毎に自宅サーバのIPアドレスを確認し [設定1]～[設定9]を転送します"),
+    twoLineLabel(label1(m_Frame5, 20,
+                        QStringLiteral("分毎に自宅サーバのIPアドレスを確認し [設定1]～[設定9]を転送します"),
                         twipsRect(2415, 1470, 3165, 435)));
     label1(m_Frame5, 10, QStringLiteral("自動実行"), twipsRect(315, 1155, 1170, 225));
     label1(m_Frame5, 11, QStringLiteral("起動時の設定"), twipsRect(315, 315, 1275, 225));
     label1(m_Frame5, 15, QStringLiteral("ログ出力"), twipsRect(315, 735, 960, 225));
-    m_Command1 = button(m_Frame5, QStringLiteral("Command1"), QStringLiteral("今すぐ実行"),
-                        twipsRect(5565, 1575, 1170, 330),
-                        QStringLiteral("今すぐIPアドレスの確認と[設定1]～[設定9]を実行します"));
+    m_Command1 =
+        button(m_Frame5, QStringLiteral("Command1"), QStringLiteral("今すぐ実行"), twipsRect(5565, 1575, 1170, 330),
+               QStringLiteral("今すぐIPアドレスの確認と[設定1]～[設定9]を実行します"));
     m_TIMERset = place(new QComboBox(m_Frame5), QStringLiteral("TIMERset"), twipsRect(1575, 1470, 750, 300),
                        QStringLiteral("設定した時間周期でIPアドレスを確認します"));
     m_TIMERset->setEditable(false);
@@ -310,8 +309,8 @@ void MainForm::createControls()
     m_TASKTRAYcheck = checkBox(m_Frame5, QStringLiteral("TASKTRAYcheck"),
                                QStringLiteral("起動時からタスクトレイ化（ウィンドウは開きません）"),
                                twipsRect(1575, 315, 4425, 225), QString(), false);
-    m_Log_Out_check = checkBox(m_Frame5, QStringLiteral("Log_Out_check"), QStringLiteral("ログ出力をします(Veltora.log)"),
-                               twipsRect(1575, 735, 2955, 225),
+    m_Log_Out_check = checkBox(m_Frame5, QStringLiteral("Log_Out_check"),
+                               QStringLiteral("ログ出力をします(Veltora.log)"), twipsRect(1575, 735, 2955, 225),
                                QStringLiteral("ここにチェックを入れると自動的に実行周期に転送します"), true);
     m_Command6 = button(m_Frame5, QStringLiteral("Command6"), QStringLiteral("ログ表示"),
                         twipsRect(5565, 630, 1170, 330), QStringLiteral("ログを表示します"));
@@ -352,59 +351,86 @@ void MainForm::createControls()
     m_EXEC_TIMING2 = optionButton(m_Frame6, QStringLiteral("EXEC_TIMING2"), QStringLiteral("IPアドレス変更時"),
                                   twipsRect(3360, 4515, 1800, 225),
                                   QStringLiteral("IPアドレスが変更になった時にのみ転送します"), true);
-    m_EXEC_TIMING1 = optionButton(m_Frame6, QStringLiteral("EXEC_TIMING1"), QStringLiteral("IPアドレス確認時"),
-                                  twipsRect(1470, 4515, 1800, 225), QStringLiteral("IPアドレスの確認の度に転送します"),
-                                  false);
+    m_EXEC_TIMING1 =
+        optionButton(m_Frame6, QStringLiteral("EXEC_TIMING1"), QStringLiteral("IPアドレス確認時"),
+                     twipsRect(1470, 4515, 1800, 225), QStringLiteral("IPアドレスの確認の度に転送します"), false);
     OptionButton::makeGroup({m_EXEC_TIMING1, m_EXEC_TIMING2, m_EXEC_TIMING3});
-    m_FTPcommand = button(m_Frame6, QStringLiteral("FTPcommand"), QStringLiteral("今すぐ転送"),
-                          twipsRect(5565, 4935, 1170, 330),
-                          QStringLiteral("今すぐﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを置換し、WebｻｰﾊﾞにFTPで転送します"));
-    m_CHIKANto0 = textBox(m_Frame6, QStringLiteral("CHIKANto0"), QStringLiteral("HOSTNAME"),
-                          twipsRect(4515, 1680, 2115, 330));
+    m_FTPcommand =
+        button(m_Frame6, QStringLiteral("FTPcommand"), QStringLiteral("今すぐ転送"), twipsRect(5565, 4935, 1170, 330),
+               QStringLiteral("今すぐﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを置換し、WebｻｰﾊﾞにFTPで転送します"));
+    m_CHIKANto0 =
+        textBox(m_Frame6, QStringLiteral("CHIKANto0"), QStringLiteral("HOSTNAME"), twipsRect(4515, 1680, 2115, 330));
     m_CHIKANto0->setEnabled(false);
-    m_CHIKANfrom0 = textBox(m_Frame6, QStringLiteral("CHIKANfrom0"), QStringLiteral("HOSTNAME"),
-                            twipsRect(2835, 1680, 1380, 330),
-                            QStringLiteral("ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙ中のこの文字列を自宅ｻｰﾊﾞのIPｱﾄﾞﾚｽに置換します"));
-    m_FTPputFROM = textBox(m_Frame6, QStringLiteral("FTPputFROM"), QStringLiteral("TEMPLATE.HTML"),
-                           twipsRect(1890, 840, 3795, 330),
-                           QStringLiteral("このﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを置換してWebｻｰﾊﾞに転送します"));
-    m_CHIKANfrom1 = textBox(m_Frame6, QStringLiteral("CHIKANfrom1"), QStringLiteral("NOWDTTM"),
-                            twipsRect(2835, 2100, 1380, 330),
-                            QStringLiteral("ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙ中のこの文字列を時刻に置換します"));
-    m_CHIKANto1 = textBox(m_Frame6, QStringLiteral("CHIKANto1"), QStringLiteral("NOWDTTM"),
-                          twipsRect(4515, 2100, 2115, 330));
+    m_CHIKANfrom0 =
+        textBox(m_Frame6, QStringLiteral("CHIKANfrom0"), QStringLiteral("HOSTNAME"), twipsRect(2835, 1680, 1380, 330),
+                QStringLiteral("ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙ中のこの文字列を自宅ｻｰﾊﾞのIPｱﾄﾞﾚｽに置換します"));
+    m_FTPputFROM =
+        textBox(m_Frame6, QStringLiteral("FTPputFROM"), QStringLiteral("TEMPLATE.HTML"),
+                twipsRect(1890, 840, 3795, 330), QStringLiteral("このﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを置換してWebｻｰﾊﾞに転送します"));
+    m_CHIKANfrom1 =
+        textBox(m_Frame6, QStringLiteral("CHIKANfrom1"), QStringLiteral("NOWDTTM"), twipsRect(2835, 2100, 1380, 330),
+                QStringLiteral("ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙ中のこの文字列を時刻に置換します"));
+    m_CHIKANto1 =
+        textBox(m_Frame6, QStringLiteral("CHIKANto1"), QStringLiteral("NOWDTTM"), twipsRect(4515, 2100, 2115, 330));
     m_CHIKANto1->setEnabled(false);
-    m_CHIKANcheck0 = checkBox(m_Frame6, QStringLiteral("CHIKANcheck0"), QStringLiteral("IPアドレス"),
-                              twipsRect(1680, 1680, 1065, 225), QStringLiteral("無効にする場合はチェックをはずします"),
-                              true);
-    m_CHIKANcheck1 = checkBox(m_Frame6, QStringLiteral("CHIKANcheck1"), QStringLiteral("時刻"),
-                              twipsRect(1680, 2100, 960, 225), QStringLiteral("無効にする場合はチェックをはずします"),
-                              true);
+    m_CHIKANcheck0 =
+        checkBox(m_Frame6, QStringLiteral("CHIKANcheck0"), QStringLiteral("IPアドレス"),
+                 twipsRect(1680, 1680, 1065, 225), QStringLiteral("無効にする場合はチェックをはずします"), true);
+    m_CHIKANcheck1 =
+        checkBox(m_Frame6, QStringLiteral("CHIKANcheck1"), QStringLiteral("時刻"), twipsRect(1680, 2100, 960, 225),
+                 QStringLiteral("無効にする場合はチェックをはずします"), true);
     m_FTPputTO = textBox(m_Frame6, QStringLiteral("FTPputTO"), QStringLiteral("veltora.html"),
                          twipsRect(1890, 3570, 4740, 330), QStringLiteral("ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙをこの名前に変更して転送します"));
     m_FTPdir = textBox(m_Frame6, QStringLiteral("FTPdir"), QStringLiteral("public_html/"),
                        twipsRect(1890, 3150, 4740, 330), QStringLiteral("ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを転送するﾃﾞｨﾚｸﾄﾘ名を指定します"));
-    m_Command3 = button(m_Frame6, QStringLiteral("Command3"), QStringLiteral("編集..."), twipsRect(5775, 1260, 855, 330),
-                        QStringLiteral("ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙをﾒﾓ帳で編集します"));
+    m_Command3 = button(m_Frame6, QStringLiteral("Command3"), QStringLiteral("編集..."),
+                        twipsRect(5775, 1260, 855, 330), QStringLiteral("ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙをﾒﾓ帳で編集します"));
     m_Command4 = button(m_Frame6, QStringLiteral("Command4"), QStringLiteral("表示"), twipsRect(4830, 1260, 855, 330),
                         QStringLiteral("ブラウザで表示します"));
     m_Command5 = button(m_Frame6, QStringLiteral("Command5"), QStringLiteral("参照..."), twipsRect(5775, 840, 855, 330),
                         QStringLiteral("ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを選びます"));
 
-    m_OKcheck = checkBox(m_Frame2, QStringLiteral("OKcheck"),
-                         QStringLiteral("実行許可（下記の設定に従って、ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを置換してWebｻｰﾊﾞに転送します）"),
-                         twipsRect(105, 105, 6840, 225), QStringLiteral("ここをﾁｪｯｸすると自動的に置換・転送します"), true);
+    m_OKcheck =
+        checkBox(m_Frame2, QStringLiteral("OKcheck"),
+                 QStringLiteral("実行許可（下記の設定に従って、ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを置換してWebｻｰﾊﾞに転送します）"),
+                 twipsRect(105, 105, 6840, 225), QStringLiteral("ここをﾁｪｯｸすると自動的に置換・転送します"), true);
 }
 
 void MainForm::setKeyboardOrder()
 {
     const QList<QWidget*> order{
-        m_UseRoute[0], m_GlobalURL,    m_UseRoute[1],  m_GetGlobalIP,  m_FTPserverName, m_FTPuserID,
-        m_FTPuserPASS, m_TASKTRAYcheck, m_Log_Out_check, m_Command6,  m_AutoExec,      m_TIMERset,
-        m_Command1,    m_OK,           m_Command_SAVE, m_Command2,     m_TabStrip1->tabBar(), m_OKcheck,
-        m_FTPputFROM,  m_Command5,     m_Command4,     m_Command3,     m_CHIKANcheck0,  m_CHIKANfrom0,
-        m_CHIKANcheck1, m_CHIKANfrom1, m_FTPdir,       m_FTPputTO,     m_EXEC_TIMING1,  m_EXEC_TIMING2,
-        m_EXEC_TIMING3, m_FTPcommand,
+        m_UseRoute[0],
+        m_GlobalURL,
+        m_UseRoute[1],
+        m_GetGlobalIP,
+        m_FTPserverName,
+        m_FTPuserID,
+        m_FTPuserPASS,
+        m_TASKTRAYcheck,
+        m_Log_Out_check,
+        m_Command6,
+        m_AutoExec,
+        m_TIMERset,
+        m_Command1,
+        m_OK,
+        m_Command_SAVE,
+        m_Command2,
+        m_TabStrip1->tabBar(),
+        m_OKcheck,
+        m_FTPputFROM,
+        m_Command5,
+        m_Command4,
+        m_Command3,
+        m_CHIKANcheck0,
+        m_CHIKANfrom0,
+        m_CHIKANcheck1,
+        m_CHIKANfrom1,
+        m_FTPdir,
+        m_FTPputTO,
+        m_EXEC_TIMING1,
+        m_EXEC_TIMING2,
+        m_EXEC_TIMING3,
+        m_FTPcommand,
     };
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);

@@ -1,6 +1,7 @@
 // The window's controls against the layout table: names, kinds, texts, tooltips, places, containment,
 // stacking and keyboard order.
 #include "settings/settings_model.h"
+#include "ui/controls.h"
 #include "ui/main_form.h"
 
 #include <QCheckBox>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,8 +32,8 @@ struct Control
 const Control Controls[] = {
     {"OK", "QPushButton", "MainForm", "常駐終了", "設定を保存して常駐を終了します", 2625, 7035, 1275, 330},
     {"Command_SAVE", "QPushButton", "MainForm", "設定保存", "設定を保存します", 4725, 7035, 1275, 330},
-    {"Command2", "QPushButton", "MainForm", "OK", "表示を隠します。タスクトレイ内のアイコンをクリックすると再び開きます",
-     6195, 7035, 1275, 330},
+    {"Command2", "QPushButton", "MainForm", "OK",
+     "表示を隠します。タスクトレイ内のアイコンをクリックすると再び開きます", 6195, 7035, 1275, 330},
     {"Label1(12)", "QLabel", "MainForm", "最終実行履歴 >>", "", 630, 6615, 1380, 225},
     {"FTP_now", "QLabel", "MainForm", "未実行", "", 1995, 6615, 3795, 225},
     {"Image1", "ImageLabel", "MainForm", "", "", 105, 6930, 1875, 480},
@@ -52,18 +54,19 @@ const Control Controls[] = {
      330},
     {"Frame4", "QGroupBox", "Frame1", "Webサーバ設定 (FTPサーバ設定)", "", 105, 1890, 6840, 1695},
     {"Label1(16)", "QLabel", "Frame4",
-     "[設定1]～[設定9] で指定のﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを転送する先のWebｻｰﾊﾞ（ﾎｰﾑﾍﾟｰｼﾞ用のｻｰﾊﾞのｱﾄﾞﾚｽと、転送に必要なﾕｰｻﾞIDとﾊﾟｽﾜｰﾄﾞ ） "
+     "[設定1]～[設定9] "
+     "で指定のﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを転送する先のWebｻｰﾊﾞ（ﾎｰﾑﾍﾟｰｼﾞ用のｻｰﾊﾞのｱﾄﾞﾚｽと、転送に必要なﾕｰｻﾞIDとﾊﾟｽﾜｰﾄﾞ ） "
      "を指定します",
      "", 315, 315, 6420, 435},
     {"Label1(8)", "QLabel", "Frame4", "サーバ名", "", 315, 840, 855, 225},
     {"FTPserverName", "QLineEdit", "Frame4", "ftp://", "ホームページを設置しているｻｰﾊﾞ(FTPｻｰﾊﾞ) のアドレスを設定します",
      1155, 735, 5265, 330},
     {"Label1(2)", "QLabel", "Frame4", "ユーザID", "", 315, 1260, 855, 225},
-    {"FTPuserID", "QLineEdit", "Frame4", "", "FTPでホームページを転送する時に用いるユーザIDを指定します", 1155, 1155, 2220,
-     330},
+    {"FTPuserID", "QLineEdit", "Frame4", "", "FTPでホームページを転送する時に用いるユーザIDを指定します", 1155, 1155,
+     2220, 330},
     {"Label1(3)", "QLabel", "Frame4", "パスワード", "", 3570, 1260, 855, 225},
-    {"FTPuserPASS", "QLineEdit", "Frame4", "", "FTPでホームページを転送する時に用いるパスワードを指定します", 4515, 1155,
-     1905, 330},
+    {"FTPuserPASS", "QLineEdit", "Frame4", "", "FTPでホームページを転送する時に用いるパスワードを指定します", 4515,
+     1155, 1905, 330},
     {"Frame5", "QGroupBox", "Frame1", "実行 (IPアドレスの確認と、[設定1]～[設定9] のﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙの転送)", "", 105, 3675,
      6840, 2010},
     {"Label1(11)", "QLabel", "Frame5", "起動時の設定", "", 315, 315, 1275, 225},
@@ -95,7 +98,8 @@ const Control Controls[] = {
     {"Command4", "QPushButton", "Frame6", "表示", "ブラウザで表示します", 4830, 1260, 855, 330},
     {"Command3", "QPushButton", "Frame6", "編集...", "ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙをﾒﾓ帳で編集します", 5775, 1260, 855, 330},
     {"Label1(0)", "QLabel", "Frame6", "置換文字列", "", 420, 1680, 960, 225},
-    {"CHIKANcheck0", "QCheckBox", "Frame6", "IPアドレス", "無効にする場合はチェックをはずします", 1680, 1680, 1065, 225},
+    {"CHIKANcheck0", "QCheckBox", "Frame6", "IPアドレス", "無効にする場合はチェックをはずします", 1680, 1680, 1065,
+     225},
     {"CHIKANfrom0", "QLineEdit", "Frame6", "HOSTNAME", "ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙ中のこの文字列を自宅ｻｰﾊﾞのIPｱﾄﾞﾚｽに置換します", 2835,
      1680, 1380, 330},
     {"Label1(13)", "QLabel", "Frame6", "→", "", 4305, 1785, 330, 225},
@@ -118,13 +122,13 @@ const Control Controls[] = {
     {"Label8", "QLabel", "Frame6", "ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを転送する契機を指定します", "", 1470, 4200, 3795, 225},
     {"EXEC_TIMING1", "OptionButton", "Frame6", "IPアドレス確認時", "IPアドレスの確認の度に転送します", 1470, 4515, 1800,
      225},
-    {"EXEC_TIMING2", "OptionButton", "Frame6", "IPアドレス変更時", "IPアドレスが変更になった時にのみ転送します", 3360, 4515,
-     1800, 225},
-    {"EXEC_TIMING3", "OptionButton", "Frame6", "終了時", "Veltora終了時・シャットダウン時に転送します", 5355, 4515, 1065,
-     225},
+    {"EXEC_TIMING2", "OptionButton", "Frame6", "IPアドレス変更時", "IPアドレスが変更になった時にのみ転送します", 3360,
+     4515, 1800, 225},
+    {"EXEC_TIMING3", "OptionButton", "Frame6", "終了時", "Veltora終了時・シャットダウン時に転送します", 5355, 4515,
+     1065, 225},
     {"Label1(14)", "QLabel", "Frame6", "転送結果 >>", "", 630, 4935, 960, 225},
-    {"FTP_Kekka", "QLabel", "Frame6", "", "転送が失敗する場合、FTPﾂｰﾙでﾌｧｲﾙが送信できることを確認してください", 1680, 4935,
-     3795, 225},
+    {"FTP_Kekka", "QLabel", "Frame6", "", "転送が失敗する場合、FTPﾂｰﾙでﾌｧｲﾙが送信できることを確認してください", 1680,
+     4935, 3795, 225},
     {"FTPcommand", "QPushButton", "Frame6", "今すぐ転送", "今すぐﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを置換し、WebｻｰﾊﾞにFTPで転送します", 5565,
      4935, 1170, 330},
 };
@@ -171,8 +175,7 @@ private:
     QTemporaryDir m_dir;
     MainForm* m_form = nullptr;
 
-    template <class W = QWidget>
-    W* control(const char* name) const
+    template <class W = QWidget> W* control(const char* name) const
     {
         W* widget = m_form->findChild<W*>(QString::fromUtf8(name));
         if (!widget)
@@ -216,8 +219,8 @@ private slots:
         QCOMPARE(found.size(), 1);
         QWidget* widget = found.first();
         QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), kind);
-        const QString parentName = widget->parentWidget() == m_form ? QStringLiteral("MainForm")
-                                                                    : widget->parentWidget()->objectName();
+        const QString parentName =
+            widget->parentWidget() == m_form ? QStringLiteral("MainForm") : widget->parentWidget()->objectName();
         QCOMPARE(parentName, parent);
         QCOMPARE(captionOf(widget), caption);
         QCOMPARE(widget->toolTip(), toolTip);
@@ -260,29 +263,27 @@ private slots:
     {
         QTest::addColumn<QString>("container");
         QTest::addColumn<QStringList>("topmostFirst");
-        QTest::newRow("MainForm") << QString() << QStringList{"Frame2", "Frame1", "TabStrip1", "Command_SAVE",
-                                                              "Command2", "OK", "FTP_now", "Label1(12)", "Line1",
-                                                              "Image1"};
+        QTest::newRow("MainForm") << QString()
+                                  << QStringList{"Frame2", "Frame1",  "TabStrip1",  "Command_SAVE", "Command2",
+                                                 "OK",     "FTP_now", "Label1(12)", "Line1",        "Image1"};
         QTest::newRow("Frame2") << "Frame2" << QStringList{"OKcheck", "Frame6"};
         QTest::newRow("Frame6") << "Frame6"
-                                << QStringList{"Command5",     "Command4",     "Command3",     "FTPdir",
-                                               "FTPputTO",     "CHIKANcheck1", "CHIKANcheck0", "CHIKANto1",
-                                               "CHIKANfrom1",  "FTPputFROM",   "CHIKANfrom0",  "CHIKANto0",
-                                               "FTPcommand",   "EXEC_TIMING1", "EXEC_TIMING2", "EXEC_TIMING3",
-                                               "FTP_Kekka",    "Label8",       "Label7",       "Label6",
-                                               "Label1(1)",    "Label1(13)",   "Label3",       "Label1(4)",
-                                               "Label1(7)",    "Label1(0)",    "Label1(5)",    "Label2",
-                                               "Label1(14)",   "Label4",       "Label5"};
+                                << QStringList{"Command5",    "Command4",     "Command3",     "FTPdir",
+                                               "FTPputTO",    "CHIKANcheck1", "CHIKANcheck0", "CHIKANto1",
+                                               "CHIKANfrom1", "FTPputFROM",   "CHIKANfrom0",  "CHIKANto0",
+                                               "FTPcommand",  "EXEC_TIMING1", "EXEC_TIMING2", "EXEC_TIMING3",
+                                               "FTP_Kekka",   "Label8",       "Label7",       "Label6",
+                                               "Label1(1)",   "Label1(13)",   "Label3",       "Label1(4)",
+                                               "Label1(7)",   "Label1(0)",    "Label1(5)",    "Label2",
+                                               "Label1(14)",  "Label4",       "Label5"};
         QTest::newRow("Frame1") << "Frame1" << QStringList{"Frame5", "Frame4", "Frame3"};
-        QTest::newRow("Frame5") << "Frame5"
-                                << QStringList{"Command6", "Log_Out_check", "TASKTRAYcheck", "AutoExec", "TIMERset",
-                                               "Command1", "Label1(15)", "Label1(11)", "Label1(10)", "Label1(20)"};
-        QTest::newRow("Frame4") << "Frame4"
-                                << QStringList{"FTPserverName", "FTPuserID", "FTPuserPASS", "Label1(2)", "Label1(3)",
-                                               "Label1(8)", "Label1(16)"};
-        QTest::newRow("Frame3") << "Frame3"
-                                << QStringList{"GetGlobalIP", "GlobalURL", "UseRoute(1)", "UseRoute(0)", "IP_address",
-                                               "Label1(9)", "Label1(6)"};
+        QTest::newRow("Frame5") << "Frame5" << QStringList{"Command6",   "Log_Out_check", "TASKTRAYcheck", "AutoExec",
+                                                           "TIMERset",   "Command1",      "Label1(15)",    "Label1(11)",
+                                                           "Label1(10)", "Label1(20)"};
+        QTest::newRow("Frame4") << "Frame4" << QStringList{"FTPserverName", "FTPuserID", "FTPuserPASS", "Label1(2)",
+                                                           "Label1(3)",     "Label1(8)", "Label1(16)"};
+        QTest::newRow("Frame3") << "Frame3" << QStringList{"GetGlobalIP", "GlobalURL", "UseRoute(1)", "UseRoute(0)",
+                                                           "IP_address",  "Label1(9)", "Label1(6)"};
     }
     void stacking()
     {
@@ -394,19 +395,20 @@ private slots:
         QStringList items;
         for (int i = 0; i < combo->count(); ++i)
             items << combo->itemText(i);
-        QCOMPARE(items, QStringList({"1", "2", "3", "4", "5", "10", "15", "20", "30", "45", "60", "120", "180", "240",
-                                     "300", "360", "420", "480", "540", "600"}));
+        QCOMPARE(items, QStringList({"1",  "2",   "3",   "4",   "5",   "10",  "15",  "20",  "30",  "45",
+                                     "60", "120", "180", "240", "300", "360", "420", "480", "540", "600"}));
     }
 
     void keyboardOrder()
     {
-        const QStringList expected{
-            "UseRoute(0)",  "GlobalURL",    "UseRoute(1)",   "GetGlobalIP",  "FTPserverName", "FTPuserID",
-            "FTPuserPASS",  "TASKTRAYcheck", "Log_Out_check", "Command6",    "AutoExec",      "TIMERset",
-            "Command1",     "OK",           "Command_SAVE",  "Command2",     "TabStrip1",     "OKcheck",
-            "FTPputFROM",   "Command5",     "Command4",      "Command3",     "CHIKANcheck0",  "CHIKANfrom0",
-            "CHIKANcheck1", "CHIKANfrom1",  "FTPdir",        "FTPputTO",     "EXEC_TIMING1",  "EXEC_TIMING2",
-            "EXEC_TIMING3", "FTPcommand"};
+        const QStringList expected{"UseRoute(0)",   "GlobalURL",    "UseRoute(1)",  "GetGlobalIP",
+                                   "FTPserverName", "FTPuserID",    "FTPuserPASS",  "TASKTRAYcheck",
+                                   "Log_Out_check", "Command6",     "AutoExec",     "TIMERset",
+                                   "Command1",      "OK",           "Command_SAVE", "Command2",
+                                   "TabStrip1",     "OKcheck",      "FTPputFROM",   "Command5",
+                                   "Command4",      "Command3",     "CHIKANcheck0", "CHIKANfrom0",
+                                   "CHIKANcheck1",  "CHIKANfrom1",  "FTPdir",       "FTPputTO",
+                                   "EXEC_TIMING1",  "EXEC_TIMING2", "EXEC_TIMING3", "FTPcommand"};
         // Walk the focus chain once round from the first control and keep the controls that take the focus.
         QStringList order;
         QWidget* first = control("UseRoute(0)");
@@ -428,6 +430,17 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(m_form));
         QCOMPARE(QApplication::focusWidget(), control("UseRoute(0)"));
         m_form->hide();
+    }
+
+    void bannerReportsAClick()
+    {
+        auto* banner = m_form->findChild<ImageLabel*>(QStringLiteral("Image1"));
+        QVERIFY(banner);
+        QSignalSpy clicked(banner, &ImageLabel::clicked);
+        QTest::mouseClick(banner, Qt::LeftButton, {}, QPoint(10, 10));
+        QCOMPARE(clicked.count(), 1);
+        QTest::mouseClick(banner, Qt::RightButton, {}, QPoint(10, 10));
+        QCOMPARE(clicked.count(), 1);
     }
 
     void optionGroups()

@@ -41,7 +41,8 @@ private slots:
         QFETCH(QMessageBox::StandardButton, answer);
         const int asked = MessageBox::askedCount();
         MessageBox::setNextAnswer(answer);
-        QCOMPARE(MessageBox::askYesNo(nullptr, QStringLiteral("Veltora"), QStringLiteral("常駐終了しますがよろしいですか？")),
+        QCOMPARE(MessageBox::askYesNo(nullptr, QStringLiteral("Veltora"),
+                                      QStringLiteral("常駐終了しますがよろしいですか？")),
                  answer);
         QCOMPARE(MessageBox::askedCount(), asked + 1);
         QCOMPARE(MessageBox::lastTitle(), QStringLiteral("Veltora"));

@@ -20,8 +20,14 @@ namespace {
 QStringList snapshot(const SettingsModel& s)
 {
     const GlobalSettings& g = s.global;
-    QStringList out{g.GLOBALURL,     QString::number(g.USEROUTE), g.FTPSERVERNAME, g.FTPUSERID,
-                    g.FTPUSERPASS,   QString::number(g.TASKTRAY), QString::number(g.AUTOEXEC), g.TIMERSET,
+    QStringList out{g.GLOBALURL,
+                    QString::number(g.USEROUTE),
+                    g.FTPSERVERNAME,
+                    g.FTPUSERID,
+                    g.FTPUSERPASS,
+                    QString::number(g.TASKTRAY),
+                    QString::number(g.AUTOEXEC),
+                    g.TIMERSET,
                     QString::number(g.LOG)};
     for (const TransferSlot& t : s.slot) {
         out << QString::number(t.OKCHECK) << t.TEMPLATE << t.HOSTNAME << t.NOWDTTM << QString::number(t.HOSTNAMEEXEC)
@@ -60,8 +66,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<MainForm> m_form;
 
-    template <class W = QWidget>
-    W* control(const char* name) const
+    template <class W = QWidget> W* control(const char* name) const
     {
         W* widget = m_form->findChild<W*>(QString::fromUtf8(name));
         if (!widget)
@@ -86,7 +91,7 @@ private:
     {
         const QObjectList children = m_form->children();
         return children.indexOf(control("Frame1")) > children.indexOf(control("Frame2")) ? QStringLiteral("Frame1")
-                                                                                          : QStringLiteral("Frame2");
+                                                                                         : QStringLiteral("Frame2");
     }
 
     void typeInto(const char* name, const QString& text)
@@ -379,14 +384,22 @@ private slots:
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("in the list: 1") << "1" << "1";
-        QTest::newRow("in the list: 600") << "600" << "600";
-        QTest::newRow("not in the list: 7") << "7" << "5";
-        QTest::newRow("leading zero") << "05" << "5";
-        QTest::newRow("zero") << "0" << "5";
-        QTest::newRow("empty") << "" << "5";
-        QTest::newRow("text") << "abc" << "5";
-        QTest::newRow("beyond the list") << "601" << "5";
+        QTest::newRow("in the list: 1") << "1"
+                                        << "1";
+        QTest::newRow("in the list: 600") << "600"
+                                          << "600";
+        QTest::newRow("not in the list: 7") << "7"
+                                            << "5";
+        QTest::newRow("leading zero") << "05"
+                                      << "5";
+        QTest::newRow("zero") << "0"
+                              << "5";
+        QTest::newRow("empty") << ""
+                               << "5";
+        QTest::newRow("text") << "abc"
+                              << "5";
+        QTest::newRow("beyond the list") << "601"
+                                         << "5";
     }
     void periodOutsideTheListShowsTheDefault()
     {
@@ -412,8 +425,7 @@ private slots:
         {
             const char* name;
             int field;
-        } boxes[] = {{"TASKTRAYcheck", 0}, {"AutoExec", 1},     {"OKcheck", 3},
-                     {"CHIKANcheck0", 4},  {"CHIKANcheck1", 5}};
+        } boxes[] = {{"TASKTRAYcheck", 0}, {"AutoExec", 1}, {"OKcheck", 3}, {"CHIKANcheck0", 4}, {"CHIKANcheck1", 5}};
         for (const auto& box : boxes) {
             for (qint16 value : {qint16(0), qint16(1), qint16(2), qint16(7), qint16(-1)}) {
                 QTest::addRow("%s %d", box.name, value)
@@ -494,7 +506,7 @@ private slots:
         const QString shown = qobject_cast<QLabel*>(widget) ? qobject_cast<QLabel*>(widget)->text()
                                                             : qobject_cast<QLineEdit*>(widget)->text();
         QCOMPARE(shown, text);
-        const QString read = name == u"IP_address" ? view.IP_address()
+        const QString read = name == u"IP_address"  ? view.IP_address()
                              : name == u"CHIKANto0" ? view.CHIKANto0()
                              : name == u"CHIKANto1" ? view.CHIKANto1()
                              : name == u"FTP_now"   ? view.FTP_now()
