@@ -4,9 +4,22 @@
 
 #include <QWidget>
 
-class QLabel;
+#include <array>
 
-// The program's main window. (Layout still to come: for now a placeholder that owns the engine.)
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class ImageLabel;
+class OptionButton;
+class TabStrip;
+
+// The program's only working window: the shared settings on the tab "基本設定", one transfer slot at a time on
+// the tabs "設定1" to "設定9", the buttons along the bottom and the status line. Controls carry their names
+// as object names. It owns the engine and shows it the few controls that are shared state.
 class MainForm : public QWidget, public FormView
 {
     Q_OBJECT
@@ -16,27 +29,86 @@ public:
 
     Engine& engine() { return m_engine; }
 
-    QString IP_address() const override { return m_ipAddress; }
-    void setIP_address(const QString& caption) override { m_ipAddress = caption; }
-    QString CHIKANto0() const override { return m_chikanTo0; }
-    void setCHIKANto0(const QString& text) override { m_chikanTo0 = text; }
-    QString CHIKANto1() const override { return m_chikanTo1; }
-    void setCHIKANto1(const QString& text) override { m_chikanTo1 = text; }
-    QString FTP_now() const override { return m_ftpNow; }
-    void setFTP_now(const QString& caption) override { m_ftpNow = caption; }
-    QString FTP_Kekka() const override { return m_ftpKekka; }
-    void setFTP_Kekka(const QString& caption) override { m_ftpKekka = caption; }
-    QString GlobalURL() const override { return m_engine.settings.global.GLOBALURL; }
-    bool UseRoute(int index) const override { return index == m_engine.settings.global.USEROUTE; }
-    QString TIMERset() const override { return m_engine.settings.global.TIMERSET; }
-    void Set_Memory(int) override {}
-    void Put_Memory(int) override {}
+    // FormView
+    QString IP_address() const override;
+    void setIP_address(const QString& caption) override;
+    QString CHIKANto0() const override;
+    void setCHIKANto0(const QString& text) override;
+    QString CHIKANto1() const override;
+    void setCHIKANto1(const QString& text) override;
+    QString FTP_now() const override;
+    void setFTP_now(const QString& caption) override;
+    QString FTP_Kekka() const override;
+    void setFTP_Kekka(const QString& caption) override;
+    QString GlobalURL() const override;
+    bool UseRoute(int index) const override;
+    QString TIMERset() const override;
+    void Set_Memory(int No) override;
+    void Put_Memory(int No) override;
+
+    // Runs when the window is created, before the event loop.
+    void Form_Load();
+
+    void TabStrip1_Click();
+    void Command_SAVE_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void createControls();
+    void setKeyboardOrder();
+    void moveToClientArea(QWidget* page);
+
     Engine m_engine;
-    QString m_ipAddress = QStringLiteral("未取得");
-    QString m_chikanTo0 = QStringLiteral("HOSTNAME");
-    QString m_chikanTo1 = QStringLiteral("NOWDTTM");
-    QString m_ftpNow = QStringLiteral("未実行");
-    QString m_ftpKekka;
+
+    // Bottom of the window.
+    ImageLabel* m_Image1 = nullptr;
+    QFrame* m_Line1 = nullptr;
+    QLabel* m_FTP_now = nullptr;
+    QPushButton* m_OK = nullptr;
+    QPushButton* m_Command2 = nullptr;
+    QPushButton* m_Command_SAVE = nullptr;
+    TabStrip* m_TabStrip1 = nullptr;
+    QFrame* m_Frame1 = nullptr;
+    QFrame* m_Frame2 = nullptr;
+
+    // Shared-settings page.
+    QGroupBox* m_Frame3 = nullptr;
+    std::array<OptionButton*, 2> m_UseRoute{};
+    QLineEdit* m_GlobalURL = nullptr;
+    QLabel* m_IP_address = nullptr;
+    QPushButton* m_GetGlobalIP = nullptr;
+    QGroupBox* m_Frame4 = nullptr;
+    QLineEdit* m_FTPserverName = nullptr;
+    QLineEdit* m_FTPuserID = nullptr;
+    QLineEdit* m_FTPuserPASS = nullptr;
+    QGroupBox* m_Frame5 = nullptr;
+    QCheckBox* m_TASKTRAYcheck = nullptr;
+    QCheckBox* m_Log_Out_check = nullptr;
+    QPushButton* m_Command6 = nullptr;
+    QCheckBox* m_AutoExec = nullptr;
+    QComboBox* m_TIMERset = nullptr;
+    QPushButton* m_Command1 = nullptr;
+
+    // Slot page.
+    QCheckBox* m_OKcheck = nullptr;
+    QGroupBox* m_Frame6 = nullptr;
+    QLineEdit* m_FTPputFROM = nullptr;
+    QPushButton* m_Command5 = nullptr;
+    QPushButton* m_Command4 = nullptr;
+    QPushButton* m_Command3 = nullptr;
+    QCheckBox* m_CHIKANcheck0 = nullptr;
+    QLineEdit* m_CHIKANfrom0 = nullptr;
+    QLineEdit* m_CHIKANto0 = nullptr;
+    QCheckBox* m_CHIKANcheck1 = nullptr;
+    QLineEdit* m_CHIKANfrom1 = nullptr;
+    QLineEdit* m_CHIKANto1 = nullptr;
+    QLineEdit* m_FTPdir = nullptr;
+    QLineEdit* m_FTPputTO = nullptr;
+    OptionButton* m_EXEC_TIMING1 = nullptr;
+    OptionButton* m_EXEC_TIMING2 = nullptr;
+    OptionButton* m_EXEC_TIMING3 = nullptr;
+    QLabel* m_FTP_Kekka = nullptr;
+    QPushButton* m_FTPcommand = nullptr;
 };

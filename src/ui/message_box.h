@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+// The modal Yes/No question of the window toolkit. Tests answer it in advance through setNextAnswer(), so
+// no box is shown and nobody has to click.
+class MessageBox
+{
+public:
+    // A question-mark box with Yes (the default) and No; returns QMessageBox::Yes or QMessageBox::No.
+    static QMessageBox::StandardButton askYesNo(QWidget* parent, const QString& title, const QString& text);
+
+    // The box askYesNo() shows, not yet executed.
+    static QMessageBox* createYesNoBox(QWidget* parent, const QString& title, const QString& text);
+
+    // The next askYesNo() returns this without showing anything. One answer per call.
+    static void setNextAnswer(QMessageBox::StandardButton answer);
+    static void clearNextAnswer();
+
+    // What the last askYesNo() asked, whether it was shown or answered in advance.
+    static QString lastTitle();
+    static QString lastText();
+    static int askedCount();
+};
