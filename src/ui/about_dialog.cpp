@@ -72,6 +72,8 @@ Dialog::Dialog(QWidget* parent)
     setWindowTitle(QStringLiteral("Veltora バージョン情報"));
     setFixedSize(6060 / 15, 1710 / 15);
     setModal(false);
+    // Closing the box while the main window lies hidden in the tray must not end the program.
+    setAttribute(Qt::WA_QuitOnClose, false);
 
     // Created in reverse stacking order, so that the first in the list lies on top.
     Image1 = control<QLabel>(this, "Image1", twips(210, 105, 480, 480));

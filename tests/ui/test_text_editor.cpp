@@ -2,11 +2,13 @@
 #include "platform/gui/text_editor.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -235,6 +237,19 @@ private slots:
         typeText(&window, QStringLiteral("saved by the action"));
         save->trigger();
         QCOMPARE(readBytes(m_dir.filePath("shortcut.txt")), QByteArray("saved by the action"));
+    }
+
+    // Only the application's own loop ends the program on the last window, so it runs here.
+    void closingWhileMainWindowHiddenKeepsTheProgram()
+    {
+        QWidget mainWindow;
+        mainWindow.show();
+        mainWindow.hide(); // in the tray
+        QPointer<TextEditorWindow> window = openInTextEditor(QStringLiteral("Veltora.log"), CodePage("UTF-8"));
+        QTimer::singleShot(0, window, &QWidget::close);
+        QTimer::singleShot(200, [] { QCoreApplication::exit(42); });
+        QCOMPARE(QApplication::exec(), 42); // 0 would mean the program ended with the window
+        QTRY_VERIFY(window.isNull());
     }
 
     void closeWithChanges_data()

@@ -41,6 +41,8 @@ TextEditorWindow::TextEditorWindow(const QString& fileName, const CodePage& code
     , m_codePage(codePage)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    // Closing the editor while the main window lies hidden in the tray must not end the program.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(fileName + QStringLiteral("[*]"));
     resize(640, 480);
 
