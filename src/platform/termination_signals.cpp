@@ -37,8 +37,7 @@ extern "C" void onTerminationSignal(int signalNumber)
 
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent)
-    : QObject(parent)
+TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
 {
 #ifndef Q_OS_WIN
     if (s_taken)

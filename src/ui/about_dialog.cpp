@@ -33,8 +33,7 @@ QFont gothicFont()
 {
     QFont font;
     font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP"),
-                      QStringLiteral("VL PGothic")});
+                      QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(11.25);
     font.setWeight(QFont::Normal);
@@ -51,8 +50,7 @@ QPixmap artwork(const QString& resource, const QSize& size)
     return pixmap;
 }
 
-template<typename T>
-T* control(QWidget* parent, const char* name, const QRect& geometry)
+template <typename T> T* control(QWidget* parent, const char* name, const QRect& geometry)
 {
     auto* widget = new T(parent);
     widget->setObjectName(QLatin1String(name));

@@ -19,10 +19,7 @@ FileDialog::Chooser s_chooser;
 class CurrentDirectoryGuard
 {
 public:
-    CurrentDirectoryGuard()
-        : m_path(QDir::currentPath())
-    {
-    }
+    CurrentDirectoryGuard() : m_path(QDir::currentPath()) {}
     ~CurrentDirectoryGuard() { QDir::setCurrent(m_path); }
     CurrentDirectoryGuard(const CurrentDirectoryGuard&) = delete;
     CurrentDirectoryGuard& operator=(const CurrentDirectoryGuard&) = delete;

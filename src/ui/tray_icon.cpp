@@ -10,10 +10,7 @@ std::optional<bool> s_availableOverride;
 
 } // namespace
 
-TaskTray::TaskTray(QObject* parent)
-    : QObject(parent)
-{
-}
+TaskTray::TaskTray(QObject* parent) : QObject(parent) {}
 
 TaskTray::~TaskTray()
 {

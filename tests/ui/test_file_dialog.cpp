@@ -14,12 +14,18 @@ private slots:
         QTest::addColumn<QString>("qtFilter");
         QTest::newRow("template dialog") << "HTMLファイル|*.html;*.htm|全てのファイル|*.*"
                                          << "HTMLファイル (*.html *.htm);;全てのファイル (*)";
-        QTest::newRow("one entry") << "テキスト|*.txt" << "テキスト (*.txt)";
-        QTest::newRow("description without patterns") << "HTML|*.html|その他" << "HTML (*.html);;その他 (*)";
-        QTest::newRow("empty pattern list") << "何でも|" << "何でも (*)";
-        QTest::newRow("blanks and doubled separators") << "HTML| *.html ;;*.htm " << "HTML (*.html *.htm)";
-        QTest::newRow("repeated pattern") << "HTML|*.html;*.html" << "HTML (*.html)";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("one entry") << "テキスト|*.txt"
+                                   << "テキスト (*.txt)";
+        QTest::newRow("description without patterns") << "HTML|*.html|その他"
+                                                      << "HTML (*.html);;その他 (*)";
+        QTest::newRow("empty pattern list") << "何でも|"
+                                            << "何でも (*)";
+        QTest::newRow("blanks and doubled separators") << "HTML| *.html ;;*.htm "
+                                                       << "HTML (*.html *.htm)";
+        QTest::newRow("repeated pattern") << "HTML|*.html;*.html"
+                                          << "HTML (*.html)";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void toQtFilter()
     {
@@ -32,9 +38,12 @@ private slots:
     {
         QTest::addColumn<QString>("next");
         QTest::addColumn<QString>("expected"); // "%DIR%" stands for the current directory
-        QTest::newRow("absolute choice") << "/srv/www/index.html" << "/srv/www/index.html";
-        QTest::newRow("relative choice becomes full path") << "page.html" << "%DIR%/page.html";
-        QTest::newRow("cancel") << "" << "";
+        QTest::newRow("absolute choice") << "/srv/www/index.html"
+                                         << "/srv/www/index.html";
+        QTest::newRow("relative choice becomes full path") << "page.html"
+                                                           << "%DIR%/page.html";
+        QTest::newRow("cancel") << ""
+                                << "";
     }
     void answers()
     {
@@ -88,7 +97,8 @@ private slots:
             return QString();
         });
         FileDialog::setNextFileName(QStringLiteral("/srv/once.html"));
-        QCOMPARE(FileDialog::getOpenFileName(nullptr, QString(), QString()), QDir::toNativeSeparators("/srv/once.html"));
+        QCOMPARE(FileDialog::getOpenFileName(nullptr, QString(), QString()),
+                 QDir::toNativeSeparators("/srv/once.html"));
         QCOMPARE(asked, 0);
         QCOMPARE(FileDialog::getOpenFileName(nullptr, QString(), QString()), QString());
         QCOMPARE(asked, 1);

@@ -25,18 +25,26 @@ private slots:
     {
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("url"); // "%CWD%" stands for the current directory
-        QTest::newRow("web address") << "http://example.invalid/page.html" << "http://example.invalid/page.html";
-        QTest::newRow("secure address") << "https://example.invalid/a?b=c" << "https://example.invalid/a?b=c";
-        QTest::newRow("file address") << "file:///tmp/README.md" << "file:///tmp/README.md";
-        QTest::newRow("bare name, current directory") << "index.html" << "file://%CWD%/index.html";
-        QTest::newRow("relative with folder") << "sub/index.html" << "file://%CWD%/sub/index.html";
-        QTest::newRow("absolute path") << "/srv/www/index.html" << "file:///srv/www/index.html";
-        QTest::newRow("blanks in the name") << "my page.html" << "file://%CWD%/my%20page.html";
+        QTest::newRow("web address") << "http://example.invalid/page.html"
+                                     << "http://example.invalid/page.html";
+        QTest::newRow("secure address") << "https://example.invalid/a?b=c"
+                                        << "https://example.invalid/a?b=c";
+        QTest::newRow("file address") << "file:///tmp/README.md"
+                                      << "file:///tmp/README.md";
+        QTest::newRow("bare name, current directory") << "index.html"
+                                                      << "file://%CWD%/index.html";
+        QTest::newRow("relative with folder") << "sub/index.html"
+                                              << "file://%CWD%/sub/index.html";
+        QTest::newRow("absolute path") << "/srv/www/index.html"
+                                       << "file:///srv/www/index.html";
+        QTest::newRow("blanks in the name") << "my page.html"
+                                            << "file://%CWD%/my%20page.html";
         QTest::newRow("Japanese name") << "テンプレート.html"
-                                       << QString("file://%CWD%/") + QUrl::toPercentEncoding("テンプレート") +
-                                              ".html";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("blanks only") << "   " << "";
+                                       << QString("file://%CWD%/") + QUrl::toPercentEncoding("テンプレート") + ".html";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("blanks only") << "   "
+                                     << "";
     }
     void targetUrl()
     {

@@ -8,9 +8,9 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -73,14 +73,14 @@ private slots:
                                       << int(TextEditorWindow::LineEnd::CrLf);
         QTest::newRow("LF, UTF-8") << QByteArray("UTF-8") << japanese << QByteArray("\n")
                                    << int(TextEditorWindow::LineEnd::Lf);
-        QTest::newRow("CR LF, windows-31j") << QByteArray("windows-31j") << japanese << QByteArray("\r\n")
-                                            << int(TextEditorWindow::LineEnd::CrLf);
+        QTest::newRow("CR LF, windows-31j")
+            << QByteArray("windows-31j") << japanese << QByteArray("\r\n") << int(TextEditorWindow::LineEnd::CrLf);
         QTest::newRow("LF, windows-31j") << QByteArray("windows-31j") << japanese << QByteArray("\n")
                                          << int(TextEditorWindow::LineEnd::Lf);
         QTest::newRow("no line end at the end") << QByteArray("UTF-8") << QStringLiteral("a\nb") << QByteArray("\r\n")
                                                 << int(TextEditorWindow::LineEnd::CrLf);
-        QTest::newRow("empty lines") << QByteArray("windows-31j") << QStringLiteral("\n\n表\n\n")
-                                     << QByteArray("\n") << int(TextEditorWindow::LineEnd::Lf);
+        QTest::newRow("empty lines") << QByteArray("windows-31j") << QStringLiteral("\n\n表\n\n") << QByteArray("\n")
+                                     << int(TextEditorWindow::LineEnd::Lf);
     }
     void roundTrip()
     {

@@ -35,10 +35,8 @@ std::optional<int> s_nextCloseAnswer;
 } // namespace
 
 TextEditorWindow::TextEditorWindow(const QString& fileName, const CodePage& codePage, QWidget* parent)
-    : QMainWindow(parent)
-    , m_fileName(fileName)
-    , m_filePath(QFileInfo(QDir::current(), fileName).absoluteFilePath())
-    , m_codePage(codePage)
+    : QMainWindow(parent), m_fileName(fileName), m_filePath(QFileInfo(QDir::current(), fileName).absoluteFilePath()),
+      m_codePage(codePage)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     // Closing the editor while the main window lies hidden in the tray must not end the program.
@@ -157,9 +155,9 @@ void TextEditorWindow::closeEvent(QCloseEvent* event)
         answer = *s_nextCloseAnswer;
         s_nextCloseAnswer.reset();
     } else {
-        answer = QMessageBox::question(this, m_fileName, QStringLiteral("変更を保存しますか？"),
-                                       QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
-                                       QMessageBox::Save);
+        answer =
+            QMessageBox::question(this, m_fileName, QStringLiteral("変更を保存しますか？"),
+                                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
     }
     if (answer == QMessageBox::Cancel || (answer == QMessageBox::Save && !save()))
         event->ignore();
