@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The about box: the program's name, purpose line and version, a button that opens the program's home
+// page (its own documentation) and OK. Shown without a modal loop and without an owner, one at a time.
+class Dialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit Dialog(QWidget* parent = nullptr);
+
+    // Shows the about box: the first request creates it, later ones while it is open bring the same box
+    // forward. After it has been closed the next request creates it afresh.
+    static Dialog* showDialog();
+    // The about box now open, or nullptr.
+    static Dialog* current();
+
+    // The address shown in Text1 and opened by "ﾎｰﾑﾍﾟｰｼﾞ": the README.md of the program's source tree,
+    // found beside the executable's folder (build/../README.md) or else in the tree it was built from.
+    static QString homePageAddress();
+
+    QPushButton* Command1 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QPushButton* OKButton = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* LblStatus = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Image2 = nullptr;
+    QLabel* Image1 = nullptr;
+
+private slots:
+    void Command1_Click();
+    void OKButton_Click();
+};

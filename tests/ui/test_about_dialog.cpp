@@ -1,0 +1,177 @@
+#include "platform/gui/shell_open.h"
+#include "ui/about_dialog.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+class TestAboutDialog : public QObject
+{
+    Q_OBJECT
+private:
+    static void closeCurrent()
+    {
+        if (Dialog* dialog = Dialog::current()) {
+            QPointer<Dialog> guard(dialog);
+            dialog->close();
+            QTRY_VERIFY(guard.isNull());
+        }
+    }
+
+private slots:
+    void cleanup()
+    {
+        closeCurrent();
+        ShellOpen::setRecorder({});
+    }
+
+    void window()
+    {
+        Dialog dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Veltora バージョン情報"));
+        QCOMPARE(dialog.objectName(), QStringLiteral("Dialog"));
+        QCOMPARE(dialog.size(), QSize(404, 114));
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+        const Qt::WindowFlags flags = dialog.windowFlags();
+        QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool); // kept out of the taskbar
+        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!dialog.isModal());
+        QVERIFY(dialog.parentWidget() == nullptr);
+    }
+
+    void controls_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Command1") << "Command1" << QRect(315, 42, 81, 25) << "ﾎｰﾑﾍﾟｰｼﾞ";
+        QTest::newRow("Text1") << "Text1" << QRect(49, 63, 197, 18) << QString();
+        QTest::newRow("OKButton") << "OKButton" << QRect(315, 8, 81, 25) << "OK";
+        QTest::newRow("Label3") << "Label3" << QRect(63, 28, 99, 15) << "Veltora";
+        QTest::newRow("Label2") << "Label2" << QRect(14, 91, 246, 15) << "Veltora の開発者";
+        QTest::newRow("LblStatus") << "LblStatus" << QRect(238, 35, 57, 15) << "ver.0.5.1";
+        QTest::newRow("Label1") << "Label1" << QRect(63, 7, 225, 22) << "自宅Webサーバ構築運営ツール";
+        QTest::newRow("Image2") << "Image2" << QRect(273, 84, 125, 32) << QString();
+        QTest::newRow("Image1") << "Image1" << QRect(14, 7, 32, 32) << QString();
+    }
+    void controls()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, text);
+        Dialog dialog;
+        auto* widget = dialog.findChild<QWidget*>(name);
+        QVERIFY(widget);
+        QCOMPARE(widget->geometry(), geometry);
+        if (auto* label = qobject_cast<QLabel*>(widget); label && !text.isEmpty())
+            QCOMPARE(label->text(), text);
+        if (auto* button = qobject_cast<QPushButton*>(widget))
+            QCOMPARE(button->text(), text);
+    }
+
+    // Stacking order: the first control of the list lies on top.
+    void stackingOrder()
+    {
+        Dialog dialog;
+        QStringList names;
+        for (QObject* child : dialog.children()) {
+            if (child->isWidgetType())
+                names.prepend(child->objectName());
+        }
+        QCOMPARE(names, (QStringList{"Command1", "Text1", "OKButton", "Label3", "Label2", "LblStatus", "Label1",
+                                     "Image2", "Image1"}));
+    }
+
+    void labelFonts()
+    {
+        Dialog dialog;
+        for (QLabel* label : {dialog.Label1, dialog.Label3}) {
+            QCOMPARE(label->font().pointSizeF(), 11.25);
+            QCOMPARE(label->font().weight(), QFont::Normal);
+            QVERIFY(!label->font().italic());
+        }
+    }
+
+    void okIsDefaultAndFirst()
+    {
+        Dialog* dialog = Dialog::showDialog();
+        QVERIFY(dialog->OKButton->isDefault());
+        QVERIFY(!dialog->Command1->isDefault());
+        QCOMPARE(dialog->focusWidget(), dialog->OKButton);
+        QCOMPARE(dialog->OKButton->nextInFocusChain(), dialog->Command1);
+    }
+
+    void homePageIsOwnReadme()
+    {
+        Dialog dialog;
+        const QUrl url(dialog.Text1->text());
+        QVERIFY(url.isLocalFile());
+        QCOMPARE(QFileInfo(url.toLocalFile()).fileName(), QStringLiteral("README.md"));
+        QVERIFY(QFileInfo::exists(url.toLocalFile()));
+        QVERIFY(dialog.Text1->isReadOnly());
+    }
+
+    void homePageButtonOpensTheShownAddress()
+    {
+        QList<QUrl> opened;
+        ShellOpen::setRecorder([&](const QUrl& url) { opened << url; });
+        Dialog* dialog = Dialog::showDialog();
+        QTest::mouseClick(dialog->Command1, Qt::LeftButton);
+        QCOMPARE(opened, QList<QUrl>{QUrl(dialog->Text1->text())});
+        QVERIFY(dialog->isVisible()); // stays open
+        QCOMPARE(Dialog::current(), dialog);
+    }
+
+    void oneAtATime()
+    {
+        Dialog* first = Dialog::showDialog();
+        QVERIFY(first->isVisible());
+        QVERIFY(QApplication::activeModalWidget() == nullptr); // the main window stays usable
+        QCOMPARE(Dialog::showDialog(), first);
+        QCOMPARE(QApplication::topLevelWidgets().count(first), 1);
+        int dialogs = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            dialogs += qobject_cast<Dialog*>(widget) != nullptr;
+        QCOMPARE(dialogs, 1);
+    }
+
+    void closedThenCreatedAfresh_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("OK button") << "ok";
+        QTest::newRow("Esc") << "esc";
+        QTest::newRow("close box") << "close";
+    }
+    void closedThenCreatedAfresh()
+    {
+        QFETCH(QString, how);
+        QPointer<Dialog> first = Dialog::showDialog();
+        if (how == "ok")
+            QTest::mouseClick(first->OKButton, Qt::LeftButton);
+        else if (how == "esc")
+            QTest::keyClick(first, Qt::Key_Escape);
+        else
+            first->close();
+        QVERIFY(Dialog::current() == nullptr);
+        QTRY_VERIFY(first.isNull()); // unloaded, not merely hidden
+        Dialog* second = Dialog::showDialog();
+        QVERIFY(second);
+        QVERIFY(second->isVisible());
+    }
+
+    void enterPressesOk()
+    {
+        QPointer<Dialog> dialog = Dialog::showDialog();
+        QTest::keyClick(dialog, Qt::Key_Return);
+        QTRY_VERIFY(dialog.isNull());
+    }
+};
+
+QTEST_MAIN(TestAboutDialog)
+#include "test_about_dialog.moc"
