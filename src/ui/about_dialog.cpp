@@ -75,9 +75,9 @@ Dialog::Dialog(QWidget* parent)
 
     // Created in reverse stacking order, so that the first in the list lies on top.
     Image1 = control<QLabel>(this, "Image1", twips(210, 105, 480, 480));
-    Image1->setPixmap(artwork(QStringLiteral(":/veltora/icon.png"), QSize(32, 32)));
+    Image1->setPixmap(artwork(QStringLiteral(":/ui/veltora-32-256.png"), QSize(32, 32)));
     Image2 = control<QLabel>(this, "Image2", twips(4095, 1260, 1875, 480));
-    Image2->setPixmap(artwork(QStringLiteral(":/veltora/banner.png"), QSize(125, 32)));
+    Image2->setPixmap(artwork(QStringLiteral(":/ui/banner.png"), QSize(125, 32)));
 
     Label1 = control<QLabel>(this, "Label1", twips(945, 105, 3375, 330));
     Label1->setText(QStringLiteral("自宅Webサーバ構築運営ツール"));
