@@ -5,7 +5,6 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    MainForm form;
-    form.show();
+    MainForm form; // shows itself, or starts in the notification area
     return app.exec();
 }

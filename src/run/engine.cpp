@@ -30,7 +30,7 @@ void Engine::whenIdle(std::function<void()> action)
 
 Engine::WorkGuard::WorkGuard(Engine& engine)
     : m_engine(engine)
-    , m_started(!engine.m_busy)
+    , m_started(!engine.m_busy && engine.m_acceptsWork)
 {
     if (!m_started)
         return;

@@ -67,6 +67,9 @@ public:
     void requestStop();
     bool stopRequested() const { return m_stopRequested; }
 
+    // From the program's shutdown on, no new work starts (the exit-time run is made all the same).
+    void stopAcceptingWork() { m_acceptsWork = false; }
+
     // Calls action now when no work is in progress, else as soon as the work in progress has ended.
     void whenIdle(std::function<void()> action);
 
@@ -94,5 +97,6 @@ private:
     const CodePage m_codePage; // by value: callers may pass a temporary
     bool m_busy = false;
     bool m_stopRequested = false;
+    bool m_acceptsWork = true;
     QList<std::function<void()>> m_whenIdle;
 };

@@ -2,7 +2,7 @@
 
 void Engine::Command1_Click()
 {
-    if (m_busy)
+    if (m_busy || !m_acceptsWork)
         return; // refused, like a tick that reaches the period during a run
     Timer1.setInterval(6000);
     TickCount = 0;

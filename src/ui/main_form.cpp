@@ -1,12 +1,19 @@
 #include "ui/main_form.h"
 
+#include "platform/gui/shell_open.h"
+#include "platform/gui/text_editor.h"
+#include "platform/termination_signals.h"
 #include "settings/ini_file.h"
+#include "ui/about_dialog.h"
 #include "ui/controls.h"
+#include "ui/file_dialog.h"
+#include "ui/message_box.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -14,6 +21,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QSessionManager>
 #include <QShortcut>
 
 // Resources of a static library are registered by hand; the macro must stand outside any namespace.
@@ -204,6 +212,27 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent), m_engine(*this)
     setKeyboardOrder();
     connect(m_TabStrip1, &TabStrip::clicked, this, &MainForm::TabStrip1_Click);
     connect(m_Command_SAVE, &QPushButton::clicked, this, &MainForm::Command_SAVE_Click);
+    connect(m_AutoExec, &QCheckBox::clicked, this, &MainForm::AutoExec_Click);
+    connect(m_OK, &QPushButton::clicked, this, &MainForm::OK_Click);
+    connect(m_Command2, &QPushButton::clicked, this, &MainForm::Command2_Click);
+    connect(m_Command3, &QPushButton::clicked, this, &MainForm::Command3_Click);
+    connect(m_Command4, &QPushButton::clicked, this, &MainForm::Command4_Click);
+    connect(m_Command5, &QPushButton::clicked, this, &MainForm::Command5_Click);
+    connect(m_Command6, &QPushButton::clicked, this, &MainForm::Command6_Click);
+    connect(m_Image1, &ImageLabel::clicked, this, &MainForm::Image1_Click);
+    connect(m_Command1, &QPushButton::clicked, &m_engine, &Engine::Command1_Click);
+    connect(m_FTPcommand, &QPushButton::clicked, &m_engine, &Engine::FTPcommand_Click);
+    connect(m_GetGlobalIP, &QPushButton::clicked, &m_engine, &Engine::GetGlobalIP_Click);
+
+    // The program ends when its shutdown has run, not when its last window closes: it may live in the
+    // notification area with no window shown, and the about box or the editor may close meanwhile.
+    QApplication::setQuitOnLastWindowClosed(false);
+    m_terminationSignals = new TerminationSignals(this);
+    connect(m_terminationSignals, &TerminationSignals::terminationRequested, this,
+            [this] { Form_QueryUnload(CloseBySystem); });
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
+        Form_QueryUnload(CloseBySystem);
+    });
 
     Form_Load();
 }
@@ -446,9 +475,20 @@ void MainForm::Form_Load()
         move(centred.topLeft());
     }
 
+    m_engine.IpCheckState = 0;
+    m_engine.FirstRunPending = true;
+    m_engine.settings.applyDefaults();
     Load_ini(m_engine.settings, m_engine.codePage());
+    m_tray.Add_TaskTray(this);
+    m_engine.Save_Log(QStringLiteral("START"), QString());
+    m_engine.Timer1.setInterval(m_engine.settings.global.AUTOEXEC == 1 ? 6000 : 0);
+    const bool startHidden = m_engine.settings.global.TASKTRAY == 1;
+    if (startHidden)
+        m_tray.hideWindow(this);
     Put_Memory(-2);
     m_UseRoute[0]->setFocus();
+    if (!startHidden)
+        show();
 }
 
 QString MainForm::IP_address() const
@@ -615,9 +655,102 @@ void MainForm::Command_SAVE_Click()
     Save_ini(m_engine.settings, m_engine.codePage());
 }
 
+void MainForm::AutoExec_Click()
+{
+    m_engine.Timer1.setInterval(m_AutoExec->isChecked() ? 6000 : 0);
+}
+
 void MainForm::closeEvent(QCloseEvent* event)
+{
+    if (m_unloaded) {
+        event->accept();
+        return;
+    }
+    // The window stays until the shutdown has run; that may wait for work in progress.
+    event->ignore();
+    const int reason = std::exchange(m_nextCloseReason, int(CloseByUser));
+    Form_QueryUnload(reason);
+}
+
+void MainForm::Form_QueryUnload(int UnloadMode)
+{
+    if (m_closing)
+        return; // a second request while the first is being carried out
+    if (UnloadMode == CloseByUser &&
+        MessageBox::askYesNo(this, QStringLiteral("確認"), QStringLiteral("常駐終了しますがよろしいですか？")) !=
+            QMessageBox::Yes)
+        return; // refused: everything stays as it was
+    m_closing = true;
+    // A close can arrive while a run waits inside a yield. The run is asked to end at its next step and the
+    // shutdown follows once it has, so the exit-time run never interleaves with it and nothing of the
+    // window goes away while the run is still on the stack.
+    m_engine.requestStop();
+    m_engine.whenIdle([this] { shutDown(); });
+}
+
+void MainForm::shutDown()
 {
     Set_Memory(m_engine.SelectedTab - 2);
     Save_ini(m_engine.settings, m_engine.codePage());
-    event->accept();
+    m_engine.EXEC_EVENT_Unload();
+    m_engine.stopAcceptingWork(); // a tick during the yields still to come starts nothing
+    m_engine.Timer1.setInterval(0);
+    m_tray.Del_TaskTray();
+    m_engine.Save_Log(QStringLiteral("END"), QString());
+    Form_Unload();
+}
+
+void MainForm::Form_Unload()
+{
+    m_engine.Timer1.setInterval(0);
+    m_tray.Del_TaskTray();
+    Toolkit::yieldOnce();
+    m_unloaded = true;
+    close();
+    QCoreApplication::exit(0);
+}
+
+void MainForm::OK_Click()
+{
+    Set_Memory(m_engine.SelectedTab - 2);
+    m_tray.Del_TaskTray();
+    Save_ini(m_engine.settings, m_engine.codePage());
+    m_engine.Timer1.setInterval(0);
+    Form_QueryUnload(CloseByProgram);
+}
+
+void MainForm::Command2_Click()
+{
+    m_tray.hideWindow(this);
+}
+
+void MainForm::Command3_Click()
+{
+    openInTextEditor(m_FTPputFROM->text(), m_engine.codePage());
+}
+
+void MainForm::Command4_Click()
+{
+    shellOpen(m_FTPputFROM->text());
+}
+
+void MainForm::Command5_Click()
+{
+    // The program's own files are named relative to the current directory; browsing must not move it.
+    const QString current = QDir::currentPath();
+    const QString chosen = FileDialog::getOpenFileName(this, QStringLiteral("ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙの選択"),
+                                                       QStringLiteral("HTMLファイル|*.html;*.htm|全てのファイル|*.*"));
+    if (!chosen.isEmpty())
+        m_FTPputFROM->setText(chosen);
+    QDir::setCurrent(current);
+}
+
+void MainForm::Command6_Click()
+{
+    openInTextEditor(QStringLiteral("Veltora.log"), m_engine.codePage());
+}
+
+void MainForm::Image1_Click()
+{
+    Dialog::showDialog();
 }

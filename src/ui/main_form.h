@@ -1,6 +1,7 @@
 #pragma once
 
 #include "run/engine.h"
+#include "ui/tray_icon.h"
 
 #include <QWidget>
 
@@ -16,6 +17,7 @@ class QPushButton;
 class ImageLabel;
 class OptionButton;
 class TabStrip;
+class TerminationSignals;
 
 // The program's only working window: the shared settings on the tab "基本設定", one transfer slot at a time on
 // the tabs "設定1" to "設定9", the buttons along the bottom and the status line. Controls carry their names
@@ -46,21 +48,46 @@ public:
     void Set_Memory(int No) override;
     void Put_Memory(int No) override;
 
+    // Why the window is asked to close: the user (close box, system menu, Alt+F4) is asked first; the
+    // program's own end button and the desktop's ends (logout, SIGTERM, SIGINT, SIGHUP) are not.
+    enum CloseReason { CloseByUser = 0, CloseByProgram = 1, CloseBySystem = 2 };
+
     // Runs when the window is created, before the event loop.
     void Form_Load();
+    // A request to end the program; refused only when the user answers No.
+    void Form_QueryUnload(int UnloadMode);
+
+    TaskTray& tray() { return m_tray; }
+    bool isClosing() const { return m_closing; }
 
     void TabStrip1_Click();
     void Command_SAVE_Click();
+    void AutoExec_Click();
+    void OK_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Image1_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void shutDown();
+    void Form_Unload();
+
     void createControls();
     void setKeyboardOrder();
     void moveToClientArea(QWidget* page);
 
     Engine m_engine;
+    TaskTray m_tray;
+    TerminationSignals* m_terminationSignals = nullptr;
+    int m_nextCloseReason = CloseByUser;
+    bool m_closing = false;  // an accepted close is under way
+    bool m_unloaded = false; // the shutdown has run; the window may go
 
     // Bottom of the window.
     ImageLabel* m_Image1 = nullptr;

@@ -1,6 +1,8 @@
 // Copying between the window's controls and the settings model, and switching tabs.
 #include "settings/settings_model.h"
+#include "server_process.h"
 #include "ui/main_form.h"
+#include "ui/message_box.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -474,8 +476,11 @@ private slots:
     {
         chooseTab(6);
         typeInto("CHIKANfrom0", QStringLiteral("@@HOST@@"));
-        QVERIFY(m_form->close());
+        edit("GlobalURL")->setText(QStringLiteral("http://127.0.0.1:%1/").arg(unusedLoopbackPort()));
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        m_form->close();
         QCOMPARE(settings().slot[4].HOSTNAME, QStringLiteral("@@HOST@@"));
+        QVERIFY(QFile::exists(QStringLiteral("Veltora_050.ini")));
     }
 
     void sharedControlsThroughTheView_data()
