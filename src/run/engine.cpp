@@ -6,6 +6,7 @@ Engine::Engine(FormView& view, const CodePage& codePage, QObject* parent)
     , m_codePage(codePage)
 {
     settings.applyDefaults();
+    Inet2.setRemoteCodec(codePage.name());
     connect(&Timer1, &IntervalTimer::tick, this, &Engine::Timer1_Timer);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/code_page.h"
+#include "platform/ftp_transfer.h"
 #include "run/form_view.h"
 #include "settings/settings_model.h"
 #include "ui/toolkit.h"
@@ -29,7 +30,7 @@ public:
 
     // Internet transfer stand-ins: Inet1 fetches the echo page (ipcheck/), Inet2 drives the FTP upload
     // (publish/).
-
+    FtpTransfer Inet2;
 
     // Address lookup (ipcheck/).
     void GlobalIPaddress();

@@ -5,10 +5,6 @@ void Engine::GlobalIPaddress() {}
 
 void Engine::LocalIPaddress() {}
 
-qint16 Engine::CHIKAN(qint16) { return -1; }
-
-qint16 Engine::FTPputFILE(qint16) { return 0; }
-
 void Engine::EXEC_EVENT() {}
 
 void Engine::EXEC_EVENT_Unload() {}
