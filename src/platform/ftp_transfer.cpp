@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QUrl>
 
 #include <curl/curl.h>
 
@@ -43,7 +42,18 @@ QByteArray encodePath(const QByteArray& path)
     for (qsizetype i = 0; i < segments.size(); ++i) {
         if (i > 0)
             encoded += '/';
-        encoded += QUrl::toPercentEncoding(QString::fromLatin1(segments[i]));
+        for (const char byte : segments[i]) {
+            const auto value = static_cast<unsigned char>(byte);
+            if ((value >= '0' && value <= '9') || (value >= 'A' && value <= 'Z') || (value >= 'a' && value <= 'z') ||
+                byte == '-' || byte == '.' || byte == '_' || byte == '~') {
+                encoded += byte;
+            } else {
+                static const char hex[] = "0123456789ABCDEF";
+                encoded += '%';
+                encoded += hex[value >> 4];
+                encoded += hex[value & 0xF];
+            }
+        }
     }
     return encoded;
 }

@@ -12,8 +12,18 @@ namespace {
 constexpr qsizetype ReadChunk = 256 * 1024;
 constexpr qsizetype WriteChunk = 256 * 1024;
 
-// Replaces one marker in `line`, appending the result to `out`.
-void replaceMarker(QByteArrayView line, const MarkerReplacement& replacement, const CodePage& page,
+qsizetype find(QByteArrayView haystack, QByteArrayView needle, qsizetype from)
+{
+#if defined(__GLIBC__)
+    const void* hit = memmem(haystack.data() + from, size_t(haystack.size() - from), needle.data(), size_t(needle.size()));
+    return hit ? static_cast<const char*>(hit) - haystack.data() : -1;
+#else
+    return haystack.indexOf(needle, from);
+#endif
+}
+
+// Replaces one marker in `line`, whose first candidate is at `found`, appending the result to `out`.
+void replaceMarker(QByteArrayView line, qsizetype found, const MarkerReplacement& replacement, const CodePage& page,
                    QByteArray& out)
 {
     const QByteArrayView marker(replacement.marker);
@@ -21,11 +31,7 @@ void replaceMarker(QByteArrayView line, const MarkerReplacement& replacement, co
     const qsizetype size = line.size();
     qsizetype copied = 0;   // bytes of the line already in `out`
     qsizetype boundary = 0; // a character boundary at or before every candidate still to come
-    qsizetype from = 0;
-    while (from < size) {
-        const qsizetype found = line.indexOf(marker, from);
-        if (found < 0)
-            break;
+    while (found >= 0) {
         // Walk the characters up to the candidate: under Shift_JIS an ASCII letter may be the second byte of
         // a double-byte character, and such a match is not the marker.
         while (boundary < found) {
@@ -33,14 +39,14 @@ void replaceMarker(QByteArrayView line, const MarkerReplacement& replacement, co
             boundary += byte < 0x80 ? 1 : page.charLength(data + boundary, size - boundary);
         }
         if (boundary != found) {
-            from = found + 1;
+            found = find(line, marker, found + 1);
             continue;
         }
         out.append(data + copied, found - copied);
         out.append(replacement.text);
         copied = found + marker.size();
         boundary = copied;
-        from = copied;
+        found = copied < size ? find(line, marker, copied) : -1;
     }
     out.append(data + copied, size - copied);
 }
@@ -50,24 +56,23 @@ void replaceMarker(QByteArrayView line, const MarkerReplacement& replacement, co
 void substituteLine(QByteArrayView line, const QList<MarkerReplacement>& replacements, const CodePage& page,
                     QByteArray& out)
 {
-    QByteArray current;
-    QByteArray next;
-    bool replaced = false;
+    // Kept between lines, so that a page of many lines costs no allocation per line.
+    thread_local QByteArray scratch[2];
+    QByteArrayView current = line;
+    int next = 0;
     for (const MarkerReplacement& replacement : replacements) {
-        if (replacement.marker.isEmpty())
+        if (replacement.marker.isEmpty() || current.size() < replacement.marker.size())
             continue;
-        const QByteArrayView source = replaced ? QByteArrayView(current) : line;
-        if (!source.contains(QByteArrayView(replacement.marker)))
+        const qsizetype found = find(current, replacement.marker, 0);
+        if (found < 0)
             continue;
-        next.clear();
-        replaceMarker(source, replacement, page, next);
-        current.swap(next);
-        replaced = true;
+        QByteArray& target = scratch[next];
+        target.resize(0);
+        replaceMarker(current, found, replacement, page, target);
+        current = target;
+        next ^= 1;
     }
-    if (replaced)
-        out.append(current);
-    else
-        out.append(line.data(), line.size());
+    out.append(current.data(), current.size());
 }
 
 bool substituteStream(QIODevice& in, QIODevice& out, const QList<MarkerReplacement>& replacements,
@@ -87,7 +92,7 @@ bool substituteStream(QIODevice& in, QIODevice& out, const QList<MarkerReplaceme
     const auto flush = [&]() {
         if (out.write(output) != output.size())
             return false;
-        output.clear();
+        output.resize(0); // keeps the buffer: clear() would free it
         return true;
     };
     const auto emitLine = [&](QByteArrayView line) {
@@ -118,7 +123,7 @@ bool substituteStream(QIODevice& in, QIODevice& out, const QList<MarkerReplaceme
             } else {
                 pending.append(data + pos, end - pos);
                 emitLine(pending);
-                pending.clear();
+                pending.resize(0);
             }
             pos = end + 1;
             if (pos < got) {

@@ -39,10 +39,15 @@ def main():
                 return
             super().handle_read()
 
+        handle_read_event = handle_read  # the base class binds its own handle_read here
+
         def handle_close(self):
             if mode == "disk-full" and self.receive and not self._closed:
+                # What did not fit is lost: the file keeps only its first bytes.
                 self.transfer_finished = False
                 self._resp = ("452 Insufficient storage space.", logging.debug)
+                self.file_obj.flush()
+                self.file_obj.truncate(min(self.file_obj.tell(), 1024))
                 self.close()
                 return
             super().handle_close()
