@@ -1,4 +1,4 @@
-// Substitutes one template with the engine's CHIKAN and prints the wall time in seconds.
+// Substitutes one template with the engine's CHIKAN and prints the wall time in seconds and the peak memory.
 // Usage: bench_substitution TEMPLATE [CODEC]   (writes TEMPLATE$$0)
 #include "run/engine.h"
 
@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 
 #include <cstdio>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -49,6 +51,9 @@ int main(int argc, char** argv)
     QElapsedTimer timer;
     timer.start();
     const qint16 result = engine.CHIKAN(0);
-    std::printf("%.3f\n", double(timer.nsecsElapsed()) / 1e9);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    // Seconds, then the peak resident memory in MiB.
+    std::printf("%.3f %.1f\n", double(timer.nsecsElapsed()) / 1e9, double(usage.ru_maxrss) / 1024);
     return result == 0 ? 0 : 1;
 }

@@ -70,6 +70,7 @@ def main():
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
     Handler.authorizer = authorizer
     Handler.masquerade_address = None
+    Handler.auth_failed_timeout = 0.1
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
 
     server = FTPServer(("127.0.0.1", 0), Handler)
