@@ -68,6 +68,35 @@ size_t readFromFile(char* buffer, size_t size, size_t count, void* file)
 
 } // namespace
 
+struct FtpCallbacks
+{
+    static curl_socket_t openSocket(void* self, curlsocktype, curl_sockaddr* address)
+    {
+        const curl_socket_t socket = ::socket(address->family, address->socktype, address->protocol);
+        if (socket == CURL_SOCKET_BAD)
+            return CURL_SOCKET_BAD;
+        auto* transfer = static_cast<FtpTransfer*>(self);
+        std::lock_guard lock(transfer->m_socketsMutex);
+        transfer->m_sockets.insert(socket);
+        return socket;
+    }
+
+    static int closeSocket(void* self, curl_socket_t socket)
+    {
+        auto* transfer = static_cast<FtpTransfer*>(self);
+        {
+            std::lock_guard lock(transfer->m_socketsMutex);
+            transfer->m_sockets.erase(socket);
+        }
+        return ::close(socket);
+    }
+
+    static int progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    {
+        return static_cast<FtpTransfer*>(self)->m_cancel.load() ? 1 : 0;
+    }
+};
+
 FtpTransfer::FtpTransfer()
     : m_errorBuffer(CURL_ERROR_SIZE + 1, '\0')
 {
@@ -237,11 +266,11 @@ int FtpTransfer::perform(const Command& command)
         m_directory.clear();
         curl_easy_setopt(created, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(created, CURLOPT_ERRORBUFFER, m_errorBuffer.data());
-        curl_easy_setopt(created, CURLOPT_OPENSOCKETFUNCTION, &FtpTransfer::openSocket);
+        curl_easy_setopt(created, CURLOPT_OPENSOCKETFUNCTION, &FtpCallbacks::openSocket);
         curl_easy_setopt(created, CURLOPT_OPENSOCKETDATA, this);
-        curl_easy_setopt(created, CURLOPT_CLOSESOCKETFUNCTION, &FtpTransfer::closeSocket);
+        curl_easy_setopt(created, CURLOPT_CLOSESOCKETFUNCTION, &FtpCallbacks::closeSocket);
         curl_easy_setopt(created, CURLOPT_CLOSESOCKETDATA, this);
-        curl_easy_setopt(created, CURLOPT_XFERINFOFUNCTION, &FtpTransfer::progress);
+        curl_easy_setopt(created, CURLOPT_XFERINFOFUNCTION, &FtpCallbacks::progress);
         curl_easy_setopt(created, CURLOPT_XFERINFODATA, this);
         curl_easy_setopt(created, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(created, CURLOPT_TCP_KEEPALIVE, 1L);
@@ -343,31 +372,4 @@ void FtpTransfer::shutdownSockets()
     std::lock_guard lock(m_socketsMutex);
     for (const int socket : m_sockets)
         ::shutdown(socket, SHUT_RDWR);
-}
-
-int FtpTransfer::openSocket(void* self, int, void* address)
-{
-    const auto* wanted = static_cast<curl_sockaddr*>(address);
-    const int socket = ::socket(wanted->family, wanted->socktype, wanted->protocol);
-    if (socket < 0)
-        return CURL_SOCKET_BAD;
-    auto* transfer = static_cast<FtpTransfer*>(self);
-    std::lock_guard lock(transfer->m_socketsMutex);
-    transfer->m_sockets.insert(socket);
-    return socket;
-}
-
-int FtpTransfer::closeSocket(void* self, int socket)
-{
-    auto* transfer = static_cast<FtpTransfer*>(self);
-    {
-        std::lock_guard lock(transfer->m_socketsMutex);
-        transfer->m_sockets.erase(socket);
-    }
-    return ::close(socket);
-}
-
-int FtpTransfer::progress(void* self, long long, long long, long long, long long)
-{
-    return static_cast<FtpTransfer*>(self)->m_cancel.load() ? 1 : 0;
 }

@@ -80,9 +80,7 @@ private:
     void shutdownSockets();
     QByteArray directoryUrl() const;
 
-    static int openSocket(void* self, int purpose, void* address);
-    static int closeSocket(void* self, int socket);
-    static int progress(void* self, long long, long long, long long, long long);
+    friend struct FtpCallbacks; // libcurl's callbacks, with libcurl's own types
 
     QString m_url;
     QString m_userName;

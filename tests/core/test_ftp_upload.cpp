@@ -86,6 +86,9 @@ private slots:
                                             << QStringLiteral("public_html/veltora.html");
         QTest::newRow("empty FTPDIR") << QStringLiteral("TEMPLATE.HTML") << QString() << QStringLiteral("index.html")
                                       << 5000 << QStringLiteral("index.html");
+        QTest::newRow("absolute directory") << QStringLiteral("TEMPLATE.HTML") << QStringLiteral("/public_html")
+                                            << QStringLiteral("abs.html") << 100
+                                            << QStringLiteral("public_html/abs.html");
         QTest::newRow("names with blanks") << QStringLiteral("my page.html") << QStringLiteral("public_html/sub dir")
                                            << QStringLiteral("home page.html") << 3000
                                            << QStringLiteral("public_html/sub dir/home page.html");
