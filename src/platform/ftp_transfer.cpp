@@ -9,8 +9,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <thread>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -97,8 +97,7 @@ struct FtpCallbacks
     }
 };
 
-FtpTransfer::FtpTransfer()
-    : m_errorBuffer(CURL_ERROR_SIZE + 1, '\0')
+FtpTransfer::FtpTransfer() : m_errorBuffer(CURL_ERROR_SIZE + 1, '\0')
 {
     initCurlOnce();
 }
@@ -126,8 +125,8 @@ int FtpTransfer::setURL(const QString& url)
     curl_free(scheme);
     curl_free(host);
     curl_url_cleanup(parsed);
-    valid = valid && (schemeName == "ftp" || schemeName == "ftps" || schemeName == "sftp") &&
-            libcurlSupports(schemeName);
+    valid =
+        valid && (schemeName == "ftp" || schemeName == "ftps" || schemeName == "sftp") && libcurlSupports(schemeName);
     if (!valid)
         return InvalidUrlError;
     m_url = url;

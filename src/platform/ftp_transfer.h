@@ -23,8 +23,8 @@ public:
     static constexpr int InvalidUrlError = 35750;     // URL without host or with a scheme libcurl lacks
     static constexpr int InvalidCommandError = 35751; // not "CD", "PUT" or "QUIT", or a malformed one
     static constexpr int CancelledError = 35752;
-    static constexpr int LocalFileError = 35753;     // the local file of "PUT" cannot be read
-    static constexpr int CurlErrorBase = 36000;       // + the CURLcode of a failed command
+    static constexpr int LocalFileError = 35753; // the local file of "PUT" cannot be read
+    static constexpr int CurlErrorBase = 36000;  // + the CURLcode of a failed command
 
     struct Timeouts
     {

@@ -15,7 +15,8 @@ constexpr qsizetype WriteChunk = 256 * 1024;
 qsizetype find(QByteArrayView haystack, QByteArrayView needle, qsizetype from)
 {
 #if defined(__GLIBC__)
-    const void* hit = memmem(haystack.data() + from, size_t(haystack.size() - from), needle.data(), size_t(needle.size()));
+    const void* hit =
+        memmem(haystack.data() + from, size_t(haystack.size() - from), needle.data(), size_t(needle.size()));
     return hit ? static_cast<const char*>(hit) - haystack.data() : -1;
 #else
     return haystack.indexOf(needle, from);
@@ -75,8 +76,8 @@ void substituteLine(QByteArrayView line, const QList<MarkerReplacement>& replace
     out.append(current.data(), current.size());
 }
 
-bool substituteStream(QIODevice& in, QIODevice& out, const QList<MarkerReplacement>& replacements,
-                      const CodePage& page, QString* error)
+bool substituteStream(QIODevice& in, QIODevice& out, const QList<MarkerReplacement>& replacements, const CodePage& page,
+                      QString* error)
 {
     QByteArray chunk(ReadChunk, Qt::Uninitialized);
     QByteArray pending; // the start of a line that continues in the next chunk

@@ -24,5 +24,5 @@ void substituteLine(QByteArrayView line, const QList<MarkerReplacement>& replace
 // Copies the text of `in` to `out` line by line, substituting each line. A line ends at CR or CR LF (a lone
 // LF stays inside the line); every line written ends with CR LF. Memory stays bounded by the longest line.
 // False with `error` set on a read or write error.
-bool substituteStream(QIODevice& in, QIODevice& out, const QList<MarkerReplacement>& replacements,
-                      const CodePage& page, QString* error = nullptr);
+bool substituteStream(QIODevice& in, QIODevice& out, const QList<MarkerReplacement>& replacements, const CodePage& page,
+                      QString* error = nullptr);

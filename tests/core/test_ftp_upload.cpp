@@ -81,20 +81,20 @@ private slots:
         QTest::addColumn<int>("size");
         QTest::addColumn<QString>("remotePath");
 
-        QTest::newRow("into the directory") << QStringLiteral("TEMPLATE.HTML") << QStringLiteral("public_html/")
-                                            << QStringLiteral("veltora.html") << 200000
-                                            << QStringLiteral("public_html/veltora.html");
+        QTest::newRow("into the directory")
+            << QStringLiteral("TEMPLATE.HTML") << QStringLiteral("public_html/") << QStringLiteral("veltora.html")
+            << 200000 << QStringLiteral("public_html/veltora.html");
         QTest::newRow("empty FTPDIR") << QStringLiteral("TEMPLATE.HTML") << QString() << QStringLiteral("index.html")
                                       << 5000 << QStringLiteral("index.html");
-        QTest::newRow("absolute directory") << QStringLiteral("TEMPLATE.HTML") << QStringLiteral("/public_html")
-                                            << QStringLiteral("abs.html") << 100
-                                            << QStringLiteral("public_html/abs.html");
-        QTest::newRow("names with blanks") << QStringLiteral("my page.html") << QStringLiteral("public_html/sub dir")
-                                           << QStringLiteral("home page.html") << 3000
-                                           << QStringLiteral("public_html/sub dir/home page.html");
-        QTest::newRow("Japanese remote name") << QStringLiteral("設定.html") << QStringLiteral("public_html")
-                                              << QStringLiteral("自宅.html") << 100
-                                              << QStringLiteral("public_html/自宅.html");
+        QTest::newRow("absolute directory")
+            << QStringLiteral("TEMPLATE.HTML") << QStringLiteral("/public_html") << QStringLiteral("abs.html") << 100
+            << QStringLiteral("public_html/abs.html");
+        QTest::newRow("names with blanks")
+            << QStringLiteral("my page.html") << QStringLiteral("public_html/sub dir")
+            << QStringLiteral("home page.html") << 3000 << QStringLiteral("public_html/sub dir/home page.html");
+        QTest::newRow("Japanese remote name")
+            << QStringLiteral("設定.html") << QStringLiteral("public_html") << QStringLiteral("自宅.html") << 100
+            << QStringLiteral("public_html/自宅.html");
         QTest::newRow("empty work file") << QStringLiteral("empty.html") << QStringLiteral("public_html/")
                                          << QStringLiteral("empty.html") << 0
                                          << QStringLiteral("public_html/empty.html");
@@ -148,11 +148,12 @@ private slots:
         const QString transfer = QStringLiteral("FTP転送失敗");
         QTest::newRow("URL without host") << QStringList() << QStringLiteral("ftp://") << QStringLiteral("secret")
                                           << dir << 100 << 0 << QStringLiteral("FTP接続失敗");
-        QTest::newRow("unsupported scheme") << QStringList() << QStringLiteral("gopher://127.0.0.1/")
-                                            << QStringLiteral("secret") << dir << 100 << 0
-                                            << QStringLiteral("FTP接続失敗");
-        QTest::newRow("nothing listening") << QStringList() << QStringLiteral("ftp://127.0.0.1:%1").arg(unusedLoopbackPort())
-                                           << QStringLiteral("secret") << dir << 100 << 1 << transfer;
+        QTest::newRow("unsupported scheme")
+            << QStringList() << QStringLiteral("gopher://127.0.0.1/") << QStringLiteral("secret") << dir << 100 << 0
+            << QStringLiteral("FTP接続失敗");
+        QTest::newRow("nothing listening")
+            << QStringList() << QStringLiteral("ftp://127.0.0.1:%1").arg(unusedLoopbackPort())
+            << QStringLiteral("secret") << dir << 100 << 1 << transfer;
         QTest::newRow("wrong password") << QStringList() << QString() << QStringLiteral("wrong") << dir << 100 << 1
                                         << transfer;
         QTest::newRow("missing directory") << QStringList() << QString() << QStringLiteral("secret")
@@ -329,13 +330,13 @@ private slots:
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<QString>("local");
         QTest::addColumn<QString>("remote");
-        QTest::newRow("plain") << QStringLiteral("TEMPLATE.HTML$$0 veltora.html")
-                               << QStringLiteral("TEMPLATE.HTML$$0") << QStringLiteral("veltora.html");
+        QTest::newRow("plain") << QStringLiteral("TEMPLATE.HTML$$0 veltora.html") << QStringLiteral("TEMPLATE.HTML$$0")
+                               << QStringLiteral("veltora.html");
         QTest::newRow("blanks on both sides") << QStringLiteral("my page.html$$7 home page.html")
                                               << QStringLiteral("my page.html$$7") << QStringLiteral("home page.html");
         QTest::newRow("empty remote name") << QStringLiteral("a.html$$0 ") << QStringLiteral("a.html$$0") << QString();
-        QTest::newRow("no work-file ending: first blank") << QStringLiteral("a.bin b c") << QStringLiteral("a.bin")
-                                                          << QStringLiteral("b c");
+        QTest::newRow("no work-file ending: first blank")
+            << QStringLiteral("a.bin b c") << QStringLiteral("a.bin") << QStringLiteral("b c");
         QTest::newRow("existing file wins") << QStringLiteral("odd$$1 name.html$$2 r.html")
                                             << QStringLiteral("odd$$1 name.html$$2") << QStringLiteral("r.html");
     }

@@ -75,31 +75,28 @@ private slots:
                                       << when << QByteArray("HOSTNAME 2026/12/06 9:05:07\r\n");
             row("time switch off") << codec << QByteArray("HOSTNAME NOWDTTM\r\n") << host << time << 1 << 0 << ip
                                    << when << QByteArray("203.0.113.9 NOWDTTM\r\n");
-            row("switch value other than 1 is off") << codec << QByteArray("HOSTNAME NOWDTTM\r\n") << host << time
-                                                    << -1 << 2 << ip << when
-                                                    << QByteArray("HOSTNAME NOWDTTM\r\n");
-            row("several times in a line") << codec << QByteArray("HOSTNAMEHOSTNAME-HOSTNAME\r\n") << host << time
-                                           << 1 << 1 << ip << when
-                                           << QByteArray("203.0.113.9203.0.113.9-203.0.113.9\r\n");
-            row("other letter case stays") << codec << QByteArray("hostname HostName nowdttm\r\n") << host << time
-                                           << 1 << 1 << ip << when << QByteArray("hostname HostName nowdttm\r\n");
+            row("switch value other than 1 is off") << codec << QByteArray("HOSTNAME NOWDTTM\r\n") << host << time << -1
+                                                    << 2 << ip << when << QByteArray("HOSTNAME NOWDTTM\r\n");
+            row("several times in a line") << codec << QByteArray("HOSTNAMEHOSTNAME-HOSTNAME\r\n") << host << time << 1
+                                           << 1 << ip << when << QByteArray("203.0.113.9203.0.113.9-203.0.113.9\r\n");
+            row("other letter case stays") << codec << QByteArray("hostname HostName nowdttm\r\n") << host << time << 1
+                                           << 1 << ip << when << QByteArray("hostname HostName nowdttm\r\n");
             row("broken by CR LF") << codec << QByteArray("HOST\r\nNAME\r\n") << host << time << 1 << 1 << ip << when
                                    << QByteArray("HOST\r\nNAME\r\n");
             row("broken by lone LF") << codec << QByteArray("HOST\nNAME\r\n") << host << time << 1 << 1 << ip << when
                                      << QByteArray("HOST\nNAME\r\n");
-            row("address text holds the time marker") << codec << QByteArray("HOSTNAME\r\n") << host << time << 1 << 1
-                                                      << QStringLiteral("x NOWDTTM y") << when
-                                                      << QByteArray("x 2026/12/06 9:05:07 y\r\n");
-            row("no rescan of replaced text") << codec << QByteArray("AB\r\n") << QStringLiteral("A")
-                                              << QStringLiteral("B") << 1 << 0 << QStringLiteral("AA") << when
-                                              << QByteArray("AAB\r\n");
+            row("address text holds the time marker")
+                << codec << QByteArray("HOSTNAME\r\n") << host << time << 1 << 1 << QStringLiteral("x NOWDTTM y")
+                << when << QByteArray("x 2026/12/06 9:05:07 y\r\n");
+            row("no rescan of replaced text")
+                << codec << QByteArray("AB\r\n") << QStringLiteral("A") << QStringLiteral("B") << 1 << 0
+                << QStringLiteral("AA") << when << QByteArray("AAB\r\n");
             row("failed lookup, default marker") << codec << QByteArray("HOSTNAME\r\n") << host << time << 1 << 1
                                                  << host << time << QByteArray("HOSTNAME\r\n");
-            row("failed lookup, other marker") << codec << QByteArray("[IP]\r\n") << QStringLiteral("[IP]") << time
-                                               << 1 << 1 << host << when << QByteArray("HOSTNAME\r\n");
-            row("empty markers change nothing") << codec << QByteArray("HOSTNAME NOWDTTM\r\n") << QString()
-                                                << QString() << 1 << 1 << ip << when
-                                                << QByteArray("HOSTNAME NOWDTTM\r\n");
+            row("failed lookup, other marker") << codec << QByteArray("[IP]\r\n") << QStringLiteral("[IP]") << time << 1
+                                               << 1 << host << when << QByteArray("HOSTNAME\r\n");
+            row("empty markers change nothing") << codec << QByteArray("HOSTNAME NOWDTTM\r\n") << QString() << QString()
+                                                << 1 << 1 << ip << when << QByteArray("HOSTNAME NOWDTTM\r\n");
             row("last line without line end") << codec << QByteArray("a\r\nHOSTNAME") << host << time << 1 << 1 << ip
                                               << when << QByteArray("a\r\n203.0.113.9\r\n");
             row("LF-only template is one line") << codec << QByteArray("a\nHOSTNAME\nb\n") << host << time << 1 << 1
@@ -109,10 +106,10 @@ private slots:
             row("empty lines kept") << codec << QByteArray("\r\n\r\nx\r\n") << host << time << 1 << 1 << ip << when
                                     << QByteArray("\r\n\r\nx\r\n");
             row("empty template") << codec << QByteArray() << host << time << 1 << 1 << ip << when << QByteArray();
-            row("Japanese marker and text") << codec << QStringLiteral("住所：＠ＩＰ＠\r\n").toUtf8()
-                                            << QStringLiteral("＠ＩＰ＠") << time << 1 << 1
-                                            << QStringLiteral("自宅 ") + ip << when
-                                            << (QStringLiteral("住所：自宅 ") + ip + QStringLiteral("\r\n")).toUtf8();
+            row("Japanese marker and text")
+                << codec << QStringLiteral("住所：＠ＩＰ＠\r\n").toUtf8() << QStringLiteral("＠ＩＰ＠") << time << 1
+                << 1 << QStringLiteral("自宅 ") + ip << when
+                << (QStringLiteral("住所：自宅 ") + ip + QStringLiteral("\r\n")).toUtf8();
         }
         // "ヘ" is 0x83 0x77 ('w') and "ハ" 0x83 0x6E ('n') in Shift_JIS: an ASCII trail byte is no marker start.
         const QByteArray trailH = "\x83H"; // a double-byte character whose second byte is 'H'
@@ -124,13 +121,15 @@ private slots:
             << QByteArray("\x83H203.0.113.9\r\n");
         QTest::newRow("windows-31j: half-width katakana before the marker")
             << sjis << QByteArray("\xb1HOSTNAME\r\n") << host << time << 1 << 1 << ip << when
-            << QByteArray("\xb1" "203.0.113.9\r\n");
+            << QByteArray("\xb1"
+                          "203.0.113.9\r\n");
         QTest::newRow("windows-31j: invalid bytes pass through")
             << sjis << QByteArray("\xff\xa0\x80 HOSTNAME \xfd\r\n") << host << time << 1 << 1 << ip << when
             << QByteArray("\xff\xa0\x80 203.0.113.9 \xfd\r\n");
         QTest::newRow("UTF-8: invalid bytes pass through")
             << utf8 << QByteArray("\xff\xe6HOSTNAME \x80\xc3\r\n") << host << time << 1 << 1 << ip << when
-            << QByteArray("\xff\xe6" "203.0.113.9 \x80\xc3\r\n");
+            << QByteArray("\xff\xe6"
+                          "203.0.113.9 \x80\xc3\r\n");
         QTest::newRow("UTF-8: marker with a multi-byte character")
             << utf8 << QStringLiteral("日時=時刻\r\n").toUtf8() << host << QStringLiteral("時刻") << 1 << 1 << ip
             << when << QStringLiteral("日時=2026/12/06 9:05:07\r\n").toUtf8();
