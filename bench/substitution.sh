@@ -33,12 +33,12 @@ ours_mem=$(echo "$ours_runs" | head -1 | cut -d' ' -f2)
 sjis=$(for i in 1 2 3; do build-bench/bench/bench_substitution "$work/page.html" windows-31j; done | sort -n | head -1 | cut -d' ' -f1)
 sed_time=$(for i in 1 2 3; do
     s=$(date +%s.%N); LC_ALL=C sed 's/HOSTNAME/203.0.113.9/g' "$work/page.html" >"$work/sed.out"; e=$(date +%s.%N)
-    echo "$e - $s" | bc -l; done | best)
+    awk -v a="$s" -v b="$e" 'BEGIN { print b - a }'; done | best)
 sed_utf8=$(for i in 1 2 3; do
     s=$(date +%s.%N); LC_ALL=C.UTF-8 sed 's/HOSTNAME/203.0.113.9/g' "$work/page.html" >"$work/sed.out"; e=$(date +%s.%N)
-    echo "$e - $s" | bc -l; done | best)
+    awk -v a="$s" -v b="$e" 'BEGIN { print b - a }'; done | best)
 cmp -s "$work/sed.out" "$work/page.html\$\$0" && echo "outputs identical" || echo "outputs differ"
 printf "CHIKAN (UTF-8):       %.3f s, peak memory %s MiB\n" "$ours" "$ours_mem"
 printf "CHIKAN (windows-31j): %.3f s\n" "$sjis"
-printf "sed (LC_ALL=C):       %.3f s   ratio CHIKAN/sed %.2f\n" "$sed_time" "$(echo "$ours / $sed_time" | bc -l)"
-printf "sed (C.UTF-8):        %.3f s   ratio CHIKAN/sed %.2f\n" "$sed_utf8" "$(echo "$ours / $sed_utf8" | bc -l)"
+printf "sed (LC_ALL=C):       %.3f s   ratio CHIKAN/sed %.2f\n" "$sed_time" "$(awk -v a="$ours" -v b="$sed_time" 'BEGIN { print a / b }')"
+printf "sed (C.UTF-8):        %.3f s   ratio CHIKAN/sed %.2f\n" "$sed_utf8" "$(awk -v a="$ours" -v b="$sed_utf8" 'BEGIN { print a / b }')"

@@ -41,22 +41,33 @@ qint16 Engine::FTPputFILE(qint16 No)
     const auto run = [&](const QString& command) { return attempt([&] { return Inet2.Execute(command); }); };
 
     report(QStringLiteral("接続開始"));
-    const GlobalSettings& global = settings.global;
-    const bool connected = attempt([&] { return Inet2.setURL(global.FTPSERVERNAME); }) &&
-                           (Toolkit::yieldOnce(), attempt([&] { return Inet2.setUserName(global.FTPUSERID); })) &&
-                           (Toolkit::yieldOnce(), attempt([&] { return Inet2.setPassword(global.FTPUSERPASS); }));
-    if (connected) {
+    [&] {
+        const GlobalSettings& global = settings.global;
+        if (!attempt([&] { return Inet2.setURL(global.FTPSERVERNAME); }))
+            return;
+        Toolkit::yieldOnce();
+        if (!attempt([&] { return Inet2.setUserName(global.FTPUSERID); }))
+            return;
+        Toolkit::yieldOnce();
+        if (!attempt([&] { return Inet2.setPassword(global.FTPUSERPASS); }))
+            return;
         Toolkit::yieldOnce();
         stage = 1;
         report(QStringLiteral("転送中"));
+
+        if (!run(QStringLiteral("CD ") + slot.FTPDIR))
+            return;
+        Toolkit::yieldOnce();
+        if (!waitForCommand())
+            return;
         const QString workFile = slot.TEMPLATE + QStringLiteral("$$") + QString::number(No);
-        if (run(QStringLiteral("CD ") + slot.FTPDIR) && (Toolkit::yieldOnce(), waitForCommand()) &&
-            run(QStringLiteral("PUT ") + workFile + QLatin1Char(' ') + slot.FTPFILENAME) && waitForCommand()) {
-            stage = 2;
-            if (run(QStringLiteral("QUIT")) && waitForCommand())
-                stage = 3;
-        }
-    }
+        if (!run(QStringLiteral("PUT ") + workFile + QLatin1Char(' ') + slot.FTPFILENAME) || !waitForCommand())
+            return;
+        stage = 2;
+        if (!run(QStringLiteral("QUIT")) || !waitForCommand())
+            return;
+        stage = 3;
+    }();
 
     static const char* const finalTexts[] = {"FTP接続失敗", "FTP転送失敗", "FTP切断失敗", "実行完了"};
     report(QString::fromUtf8(finalTexts[stage]));
