@@ -6,6 +6,7 @@ Engine::Engine(FormView& view, const CodePage& codePage, QObject* parent)
     , m_codePage(codePage)
 {
     settings.applyDefaults();
+    Inet2.setRemoteCodec(codePage.name());
     connect(&Timer1, &IntervalTimer::tick, this, &Engine::Timer1_Timer);
 }
 
@@ -17,6 +18,7 @@ void Engine::requestStop()
         return;
     m_stopRequested = true;
     Inet1.Cancel();
+    Inet2.Cancel();
 }
 
 void Engine::whenIdle(std::function<void()> action)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/code_page.h"
+#include "platform/ftp_transfer.h"
 #include "platform/http_transfer.h"
 #include "platform/local_address.h"
 #include "run/form_view.h"
@@ -35,6 +36,7 @@ public:
     // Internet transfer stand-ins: Inet1 fetches the echo page (ipcheck/), Inet2 drives the FTP upload
     // (publish/).
     HttpTransfer Inet1;
+    FtpTransfer Inet2;
 
     // Socket stand-in: the local machine's address (ipcheck/).
     LocalAddress Winsock1;

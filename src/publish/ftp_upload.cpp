@@ -1,0 +1,77 @@
+#include "run/engine.h"
+
+qint16 Engine::FTPputFILE(qint16 No)
+{
+    if (No < 0 || No > 8)
+        return 0;
+    qint16 stage = 0;
+    int retries = 0;
+    TransferSlot& slot = settings.slot[No];
+    const QString tag = QStringLiteral("[設定") + QString::number(No + 1) + QStringLiteral("] ");
+    const auto report = [&](const QString& state) {
+        slot.ResultText = tag + state + QStringLiteral(" (") + Clock::nowText() + QLatin1Char(')');
+        m_view.setFTP_now(slot.ResultText);
+    };
+
+    // One call of the component under the failure rule: a busy component (35764) is asked again after a
+    // pause, at most 501 times per upload; any other failure ends the upload. False when it must end.
+    const auto attempt = [&](const auto& call) {
+        for (;;) {
+            const int number = call();
+            if (number == 0)
+                return true;
+            Toolkit::yieldTimes(5001);
+            if (retries > 500 || number != FtpTransfer::StillExecutingError)
+                return false;
+            ++retries;
+        }
+    };
+    // The command's own failure shows in the busy query once it has ended. The wait sleeps on the event
+    // loop until the worker posts its completion, handling ticks and clicks meanwhile.
+    const auto waitForCommand = [&] {
+        for (;;) {
+            bool executing = false;
+            if (!attempt([&] { return Inet2.StillExecuting(executing); }))
+                return false;
+            if (!executing)
+                return true;
+            Toolkit::waitForEvents();
+        }
+    };
+    const auto run = [&](const QString& command) { return attempt([&] { return Inet2.Execute(command); }); };
+
+    report(QStringLiteral("接続開始"));
+    [&] {
+        const GlobalSettings& global = settings.global;
+        if (!attempt([&] { return Inet2.setURL(global.FTPSERVERNAME); }))
+            return;
+        Toolkit::yieldOnce();
+        if (!attempt([&] { return Inet2.setUserName(global.FTPUSERID); }))
+            return;
+        Toolkit::yieldOnce();
+        if (!attempt([&] { return Inet2.setPassword(global.FTPUSERPASS); }))
+            return;
+        Toolkit::yieldOnce();
+        stage = 1;
+        report(QStringLiteral("転送中"));
+
+        if (!run(QStringLiteral("CD ") + slot.FTPDIR))
+            return;
+        Toolkit::yieldOnce();
+        if (!waitForCommand())
+            return;
+        const QString workFile = slot.TEMPLATE + QStringLiteral("$$") + QString::number(No);
+        if (!run(QStringLiteral("PUT ") + workFile + QLatin1Char(' ') + slot.FTPFILENAME) || !waitForCommand())
+            return;
+        stage = 2;
+        if (!run(QStringLiteral("QUIT")) || !waitForCommand())
+            return;
+        stage = 3;
+    }();
+
+    static const char* const finalTexts[] = {"FTP接続失敗", "FTP転送失敗", "FTP切断失敗", "実行完了"};
+    report(QString::fromUtf8(finalTexts[stage]));
+    Inet2.Cancel();
+    Toolkit::yieldOnce();
+    return stage;
+}
