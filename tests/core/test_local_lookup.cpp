@@ -8,10 +8,10 @@
 namespace {
 
 // "name flags address" entries separated by ';' — flags: U up, L loopback, '-' neither.
-QList<LocalAddress::Interface> interfaces(const QString& spec)
+QList<LocalAddress::Interface> interfaces(const QString& description)
 {
     QList<LocalAddress::Interface> list;
-    for (const QString& entry : spec.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    for (const QString& entry : description.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QStringList parts = entry.trimmed().split(QLatin1Char(' '));
         LocalAddress::Interface item;
         item.name = parts.value(0).toLatin1();
