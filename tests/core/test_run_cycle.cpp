@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <functional>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -113,6 +114,19 @@ Step setDirectory(int slot, const QString& directory)
 {
     return {Step::SetDirectory, {}, {}, {}, slot, directory};
 }
+
+// FakeView that also tells each new FTP_now text: a way to act at an exact step of the work.
+class HookedView : public FakeView
+{
+public:
+    std::function<void(const QString&)> onFtpNow;
+    void setFTP_now(const QString& caption) override
+    {
+        FakeView::setFTP_now(caption);
+        if (onFtpNow)
+            onFtpNow(caption);
+    }
+};
 
 } // namespace
 
@@ -591,11 +605,55 @@ private slots:
         QVERIFY(!m_engine->settings.slot[0].ChangeSent);
     }
 
+    // A close handled in the yield between a substitution and its upload: the upload is not begun, as the
+    // close could not cancel it once under way, and the close goes on at once.
+    void closeBeforeAnUploadBegins_data()
+    {
+        QTest::addColumn<QString>("work");
+        QTest::newRow("run, on check") << "on check";
+        QTest::newRow("run, on change") << "on change";
+        QTest::newRow("transfer now") << "transfer now";
+    }
+    void closeBeforeAnUploadBegins()
+    {
+        QFETCH(QString, work);
+        QVERIFY2(startFtp({QStringLiteral("--rate"), QStringLiteral("20000")}), qPrintable(m_ftp.error()));
+        m_engine->Inet2.setTimeouts({2000, 30, 1, 30});
+        constexpr int padding = 400000; // 20 seconds at the server's rate
+        setSlot(0, 1, work == QLatin1String("on check"), work != QLatin1String("on check"), false, padding);
+        setSlot(1, 1, true, false);
+        answer(QStringLiteral("192.0.2.7"));
+
+        QElapsedTimer sinceClose;
+        qint64 closeTook = -1;
+        m_view->onFtpNow = [&](const QString& text) {
+            if (text != status(1, QStringLiteral("置換完了")))
+                return;
+            QTimer::singleShot(0, this, [&] {
+                sinceClose.start();
+                m_engine->requestStop();
+                m_engine->whenIdle([&] { closeTook = sinceClose.elapsed(); });
+            });
+        };
+        if (work == QLatin1String("transfer now")) {
+            m_engine->SelectedTab = 2;
+            m_engine->FTPcommand_Click();
+        } else {
+            m_engine->EXEC_EVENT();
+        }
+        QVERIFY(sinceClose.isValid());
+        QVERIFY2(closeTook >= 0 && closeTook < 2000, qPrintable(QString::number(closeTook)));
+        QVERIFY(takeUploads().isEmpty());
+        QCOMPARE(takeLog(), work == QLatin1String("transfer now") ? QStringList()
+                                                                  : QStringList{checked(QStringLiteral("192.0.2.7"))});
+        QCOMPARE(m_view->ftpNow, status(1, QStringLiteral("置換完了")));
+    }
+
 private:
     void makeEngine(const QByteArray& codec)
     {
         m_engine.reset();
-        m_view = std::make_unique<FakeView>();
+        m_view = std::make_unique<HookedView>();
         m_view->route = 0;
         m_engine = std::make_unique<Engine>(*m_view, CodePage(codec));
         m_engine->Inet1.setTimeouts(2000ms, 3000ms);
@@ -698,7 +756,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_local;
     std::unique_ptr<QTemporaryDir> m_root;
-    std::unique_ptr<FakeView> m_view;
+    std::unique_ptr<HookedView> m_view;
     std::unique_ptr<Engine> m_engine;
     ServerProcess m_http;
     ServerProcess m_ftp;
