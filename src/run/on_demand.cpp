@@ -26,6 +26,9 @@ void Engine::FTPcommand_Click()
         Save_Log(QStringLiteral("置換失敗(今すぐ転送)"), n);
         return;
     }
+    // A close during the yields: the upload is not begun, since the close could no longer cancel it.
+    if (m_stopRequested)
+        return;
     const qint16 stage = FTPputFILE(No);
     Save_Log(QStringLiteral("ファイル転送(今すぐ転送)"), n);
     // The user may have moved to another tab during the upload: showing slot No there would let the next

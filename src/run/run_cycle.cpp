@@ -64,6 +64,9 @@ void Engine::EXEC_EVENT()
             if (substituted < 0) {
                 Save_Log(QStringLiteral("置換失敗(IPアドレス確認時)"), n);
             } else {
+                // A close that came during the yield: an upload started now could not be cancelled by it.
+                if (m_stopRequested)
+                    return;
                 const qint16 stage = FTPputFILE(s);
                 Save_Log(QStringLiteral("ファイル転送(IPアドレス確認時)"), n);
                 if (stage <= 2)
@@ -80,6 +83,8 @@ void Engine::EXEC_EVENT()
             if (substituted < 0) {
                 Save_Log(QStringLiteral("置換失敗(IPアドレス変更時)"), n);
             } else {
+                if (m_stopRequested)
+                    return;
                 const qint16 stage = FTPputFILE(s);
                 Toolkit::yieldOnce();
                 Save_Log(QStringLiteral("ファイル転送(IPアドレス変更時)"), n);

@@ -7,6 +7,8 @@ Paths (query parameters in brackets):
   /silent                         accepts, reads the request, never answers
   /big      [size=<n>] [length=1] an n-byte body, streamed without a length unless length=1
   /redirect [to=<path and query>] 302 to another path of this server
+  /file     [path=<local file>]   the file's bytes as they are at this request (404 while it is missing),
+                                  so a test changes the answer between lookups by rewriting the file
 Every request is logged on stdout as "GET <path>".
 Start arguments: --tls <certificate> <key> serves https instead.
 """
@@ -70,6 +72,14 @@ class Handler(BaseHTTPRequestHandler):
                     sent += len(piece)
             except (BrokenPipeError, ConnectionResetError):
                 pass
+        elif url.path == "/file":
+            try:
+                with open(query.get("path", [""])[0], "rb") as answer:
+                    body = answer.read()
+            except OSError:
+                self.send_body(404, b"no such file")
+            else:
+                self.send_body(200, body)
         elif url.path == "/redirect":
             self.send_response(302)
             self.send_header("Location", query.get("to", ["/body"])[0])

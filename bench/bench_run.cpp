@@ -1,0 +1,199 @@
+// One whole run (EXEC_EVENT) with nine enabled on-check slots: its wall time, where the time went, and the
+// longest time the event loop went without handling an event (a 1 ms timer records the largest gap between
+// its ticks). Templates page1.html to page9.html of SIZE_KB are written in the current directory; the work
+// files the run leaves ("page<n>.html$$<n-1>") are what the script then sends with curl for comparison.
+// Usage: bench_run ECHO_URL FTP_URL USER PASSWORD FTPDIR [SIZE_KB] [RUNS]
+#include "run/engine.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QList>
+#include <QPair>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+
+#include <sys/resource.h>
+
+namespace {
+
+// The window's shared controls as plain fields; every FTP_now text is stamped, to see where a run spends
+// its time.
+class BenchView : public FormView
+{
+public:
+    explicit BenchView(const QElapsedTimer& clock) : m_clock(clock) {}
+
+    QString ipAddress = QStringLiteral("未取得");
+    QString chikanTo0 = QStringLiteral("HOSTNAME");
+    QString chikanTo1 = QStringLiteral("NOWDTTM");
+    QString globalUrl;
+    QList<QPair<qint64, QString>> texts; // nanoseconds since the run began, FTP_now text
+
+    QString IP_address() const override { return ipAddress; }
+    void setIP_address(const QString& caption) override { ipAddress = caption; }
+    QString CHIKANto0() const override { return chikanTo0; }
+    void setCHIKANto0(const QString& text) override { chikanTo0 = text; }
+    QString CHIKANto1() const override { return chikanTo1; }
+    void setCHIKANto1(const QString& text) override { chikanTo1 = text; }
+    QString FTP_now() const override { return texts.isEmpty() ? QString() : texts.last().second; }
+    void setFTP_now(const QString& caption) override { texts.append({m_clock.nsecsElapsed(), caption}); }
+    QString FTP_Kekka() const override { return {}; }
+    void setFTP_Kekka(const QString&) override {}
+    QString GlobalURL() const override { return globalUrl; }
+    bool UseRoute(int index) const override { return index == 0; }
+    QString TIMERset() const override { return QStringLiteral("5"); }
+    void Set_Memory(int) override { committedAt = m_clock.nsecsElapsed(); }
+    void Put_Memory(int) override {}
+
+    qint64 committedAt = 0; // the run's commit right after its lookup
+
+private:
+    const QElapsedTimer& m_clock;
+};
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double ms(qint64 nanoseconds)
+{
+    return double(nanoseconds) / 1e6;
+}
+
+// The time from the first text of slot text `tag` holding `first` to that slot's next text holding `last`
+// (empty `last`: its last text).
+qint64 span(const BenchView& view, const QString& tag, const QString& first, const QString& last)
+{
+    qint64 start = -1;
+    qint64 end = -1;
+    for (const auto& [at, text] : view.texts) {
+        if (!text.startsWith(tag))
+            continue;
+        if (start < 0) {
+            if (text.contains(first))
+                start = at;
+        } else if (last.isEmpty() || text.contains(last)) {
+            end = at;
+            if (!last.isEmpty())
+                break;
+        }
+    }
+    return start >= 0 && end >= 0 ? end - start : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 6) {
+        std::fprintf(stderr, "usage: %s ECHO_URL FTP_URL USER PASSWORD FTPDIR [SIZE_KB] [RUNS]\n", argv[0]);
+        return 2;
+    }
+    const int sizeKb = argc > 6 ? std::max(0, atoi(argv[6])) : 4;
+    const int runs = argc > 7 ? std::max(1, atoi(argv[7])) : 5;
+
+    QElapsedTimer clock;
+    BenchView view(clock);
+    view.globalUrl = QString::fromLocal8Bit(argv[1]);
+    Engine engine(view, CodePage("UTF-8"));
+    GlobalSettings& global = engine.settings.global;
+    global.FTPSERVERNAME = QString::fromLocal8Bit(argv[2]);
+    global.FTPUSERID = QString::fromLocal8Bit(argv[3]);
+    global.FTPUSERPASS = QString::fromLocal8Bit(argv[4]);
+    global.LOG = 1;
+    for (int s = 0; s < SlotCount; ++s) {
+        TransferSlot& slot = engine.settings.slot[s];
+        slot.OKCHECK = 1;
+        slot.EXEC_TIMING1 = true;
+        slot.EXEC_TIMING2 = false;
+        slot.TEMPLATE = QStringLiteral("page%1.html").arg(s + 1);
+        slot.FTPDIR = QString::fromLocal8Bit(argv[5]);
+        slot.FTPFILENAME = QStringLiteral("ours%1.html").arg(s + 1);
+        QByteArray text = "<html><body>\r\n<p>HOSTNAME</p>\r\n<p>NOWDTTM</p>\r\n";
+        while (text.size() < sizeKb * 1024)
+            text += "<p>Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor.</p>\r\n";
+        text += "</body></html>\r\n";
+        QFile file(slot.TEMPLATE);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(slot.TEMPLATE));
+            return 2;
+        }
+    }
+
+    // The gap between two ticks of a 1 ms timer is the longest the loop went without handling an event.
+    qint64 lastTick = 0;
+    qint64 largestGap = 0;
+    qint64 largestGapAt = 0;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (now - lastTick > largestGap) {
+            largestGap = now - lastTick;
+            largestGapAt = now;
+        }
+        lastTick = now;
+    });
+    probe.start(1);
+
+    // The bare cost of the counted wait the run makes before its slots, with the probe running.
+    clock.start();
+    Toolkit::yieldTimes(5001);
+    std::printf("5001 yields alone: %.1f ms\n", ms(clock.nsecsElapsed()));
+
+    bool allDone = true;
+    QList<double> walls;
+    QList<double> gaps;
+    for (int r = 0; r < runs; ++r) {
+        view.texts.clear();
+        view.ipAddress = QStringLiteral("未取得");
+        largestGap = 0;
+        const double cpuBefore = cpuSeconds();
+        clock.restart();
+        lastTick = 0;
+        engine.EXEC_EVENT();
+        const qint64 wall = clock.nsecsElapsed();
+        const double cpu = cpuSeconds() - cpuBefore;
+
+        // Where the largest gap fell: the status text on show at that moment.
+        QString during = QStringLiteral("(before the first text)");
+        for (const auto& [at, text] : view.texts) {
+            if (at <= largestGapAt - largestGap)
+                during = text;
+        }
+        qint64 substitution = 0;
+        qint64 upload = 0;
+        for (int n = 1; n <= SlotCount; ++n) {
+            const QString tag = QStringLiteral("[設定%1]").arg(n);
+            substitution += span(view, tag, QStringLiteral("置換中"), QStringLiteral("置換完了"));
+            upload += span(view, tag, QStringLiteral("接続開始"), QString());
+            allDone = allDone && engine.settings.slot[n - 1].ResultText.contains(QStringLiteral("実行完了"));
+        }
+        qint64 slotsStart = 0;
+        for (const auto& [at, text] : view.texts) {
+            if (text.startsWith(QStringLiteral("[設定1]"))) {
+                slotsStart = at;
+                break;
+            }
+        }
+        std::printf("run %d: wall %.1f ms, cpu %.3f s | lookup %.1f ms, counted wait %.1f ms, 9 substitutions "
+                    "%.1f ms, 9 uploads %.1f ms | largest event-loop gap %.2f ms during \"%s\"\n",
+                    r + 1, ms(wall), cpu, ms(view.committedAt), ms(slotsStart - view.committedAt), ms(substitution),
+                    ms(upload), ms(largestGap), qPrintable(during));
+        walls << ms(wall);
+        gaps << ms(largestGap);
+    }
+    std::sort(walls.begin(), walls.end());
+    std::sort(gaps.begin(), gaps.end());
+    std::printf("median run wall %.1f ms, largest gap over all runs %.2f ms, address %s, all nine done: %s\n",
+                walls[walls.size() / 2], gaps.last(), qPrintable(view.ipAddress), allDone ? "yes" : "no");
+    return allDone ? 0 : 1;
+}
