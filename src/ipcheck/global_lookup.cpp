@@ -71,6 +71,9 @@ void Engine::GlobalIPaddress()
             Toolkit::yieldOnce();
             const QString url = m_view.GlobalURL();
             Toolkit::yieldOnce();
+            // A close handled in the yields above has already cancelled what was running: nothing is fetched.
+            if (m_stopRequested)
+                throw std::runtime_error("stopped");
             const std::optional<QByteArray> body = Inet1.OpenURL(url);
             Toolkit::yieldOnce();
             if (!body || !writeAnswer(*body))

@@ -38,7 +38,11 @@ qint16 Engine::FTPputFILE(qint16 No)
             Toolkit::waitForEvents();
         }
     };
-    const auto run = [&](const QString& command) { return attempt([&] { return Inet2.Execute(command); }); };
+    // A close handled in a yield between two commands finds nothing running to cancel: no further command
+    // is begun, so the close does not wait for it.
+    const auto run = [&](const QString& command) {
+        return !m_stopRequested && attempt([&] { return Inet2.Execute(command); });
+    };
 
     report(QStringLiteral("接続開始"));
     [&] {

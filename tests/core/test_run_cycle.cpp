@@ -649,6 +649,28 @@ private slots:
         QCOMPARE(m_view->ftpNow, status(1, QStringLiteral("置換完了")));
     }
 
+    // A close handled in the lookup's own yields, before the fetch: nothing is fetched, so a silent echo
+    // server does not hold the close for the whole fetch time-out.
+    void closeBeforeTheFetchBegins()
+    {
+        m_view->globalUrl = QStringLiteral("http://127.0.0.1:%1/silent").arg(m_http.port());
+        QElapsedTimer sinceClose;
+        qint64 closeTook = -1;
+        m_view->onFtpNow = [&](const QString& text) {
+            if (text != QStringLiteral("IPアドレス確認中"))
+                return;
+            QTimer::singleShot(0, this, [&] {
+                sinceClose.start();
+                m_engine->requestStop();
+                m_engine->whenIdle([&] { closeTook = sinceClose.elapsed(); });
+            });
+        };
+        m_engine->EXEC_EVENT();
+        QVERIFY(sinceClose.isValid());
+        QVERIFY2(closeTook >= 0 && closeTook < 1000, qPrintable(QString::number(closeTook)));
+        QCOMPARE(m_view->ipAddress, QStringLiteral("接続不可"));
+    }
+
 private:
     void makeEngine(const QByteArray& codec)
     {
