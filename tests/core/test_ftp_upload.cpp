@@ -1,3 +1,4 @@
+#include "test_files.h"
 #include "fake_view.h"
 #include "run/engine.h"
 #include "server_process.h"
@@ -12,21 +13,8 @@
 
 #include <memory>
 
-#include <sys/resource.h>
 
 namespace {
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 QByteArray randomBytes(int size)
 {
@@ -34,14 +22,6 @@ QByteArray randomBytes(int size)
     for (char& byte : bytes)
         byte = char(QRandomGenerator::global()->bounded(256));
     return bytes;
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 const QString stamp = QStringLiteral(" (2026/12/06 9:05:07)");
@@ -112,7 +92,7 @@ private slots:
         QCOMPARE(m_engine->FTPputFILE(2), qint16(3));
         QCOMPARE(m_engine->settings.slot[2].ResultText, QStringLiteral("[設定3] 実行完了") + stamp);
         QCOMPARE(m_view->ftpNow, m_engine->settings.slot[2].ResultText);
-        QVERIFY(readAll(m_root->filePath(remotePath)) == content);
+        QVERIFY(fileBytes(m_root->filePath(remotePath)) == content);
     }
 
     void substitutedPageArrives()
@@ -128,7 +108,7 @@ private slots:
         m_view->chikanTo0 = QStringLiteral("203.0.113.9");
         QCOMPARE(m_engine->CHIKAN(0), qint16(0));
         QCOMPARE(m_engine->FTPputFILE(0), qint16(3));
-        QCOMPARE(readAll(m_root->filePath(QStringLiteral("public_html/veltora.html"))),
+        QCOMPARE(fileBytes(m_root->filePath(QStringLiteral("public_html/veltora.html"))),
                  QByteArray("<p>203.0.113.9</p>\r\n"));
     }
 
@@ -200,14 +180,14 @@ private slots:
         QCOMPARE(m_engine->settings.slot[4].ResultText, QStringLiteral("[設定5] ") + state + stamp);
         QCOMPARE(m_view->ftpNow, m_engine->settings.slot[4].ResultText);
         if (stage < 2)
-            QVERIFY(readAll(m_root->filePath(QStringLiteral("public_html/page.html"))) != content);
+            QVERIFY(fileBytes(m_root->filePath(QStringLiteral("public_html/page.html"))) != content);
 
         m_server.stop();
         m_engine->settings.global.FTPUSERPASS = QStringLiteral("secret");
         setSlot(4, QStringLiteral("page.html"), QStringLiteral("public_html/"), QStringLiteral("after.html"), content);
         QVERIFY2(startServer({}), qPrintable(m_server.error()));
         QCOMPARE(m_engine->FTPputFILE(4), qint16(3));
-        QVERIFY(readAll(m_root->filePath(QStringLiteral("public_html/after.html"))) == content);
+        QVERIFY(fileBytes(m_root->filePath(QStringLiteral("public_html/after.html"))) == content);
     }
 
     void outsideRangeTouchesNothing_data()
@@ -242,8 +222,8 @@ private slots:
         const QByteArray content = randomBytes(1000);
         setSlot(0, QStringLiteral("page.html"), QStringLiteral("public_html"), QStringLiteral("page.html"), content);
         QCOMPARE(m_engine->FTPputFILE(0), qint16(3));
-        QVERIFY(readAll(m_root->filePath(QStringLiteral("public_html/earlier.bin"))) == earlier);
-        QVERIFY(readAll(m_root->filePath(QStringLiteral("public_html/page.html"))) == content);
+        QVERIFY(fileBytes(m_root->filePath(QStringLiteral("public_html/earlier.bin"))) == earlier);
+        QVERIFY(fileBytes(m_root->filePath(QStringLiteral("public_html/page.html"))) == content);
     }
 
     // The window's thread handles its events during a slow upload and the wait costs little CPU.
@@ -260,14 +240,14 @@ private slots:
         timer.start(20);
         QElapsedTimer elapsed;
         elapsed.start();
-        const double cpuBefore = cpuSeconds();
+        const double cpuBefore = processCpuSeconds();
         QCOMPARE(m_engine->FTPputFILE(0), qint16(3));
-        const double cpu = cpuSeconds() - cpuBefore;
+        const double cpu = processCpuSeconds() - cpuBefore;
         const qint64 wall = elapsed.elapsed();
         qInfo("throttled upload: %lld ms wall, %.3f s CPU, %d timer ticks", wall, cpu, ticks);
         QVERIFY(wall > 1500);
         QVERIFY2(ticks > wall / 20 / 2, qPrintable(QString::number(ticks)));
-        QVERIFY(readAll(m_root->filePath(QStringLiteral("public_html/slow.html"))) == content);
+        QVERIFY(fileBytes(m_root->filePath(QStringLiteral("public_html/slow.html"))) == content);
     }
 
     void cancelEndsCommandWithinASecond_data()

@@ -1,3 +1,4 @@
+#include "test_files.h"
 #include "fake_view.h"
 #include "run/engine.h"
 #include "server_process.h"
@@ -10,7 +11,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <sys/resource.h>
 
 using namespace std::chrono_literals;
 
@@ -25,20 +25,6 @@ QString bodyPath(const QByteArray& body, const QString& extra = {})
 {
     return QStringLiteral("/body?b64=") +
            QString::fromLatin1(body.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)) + extra;
-}
-
-QByteArray fileBytes(const QString& name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace
@@ -270,9 +256,9 @@ private slots:
 
         QElapsedTimer wall;
         wall.start();
-        const double cpuBefore = cpuSeconds();
+        const double cpuBefore = processCpuSeconds();
         engine.GlobalIPaddress();
-        const double cpu = cpuSeconds() - cpuBefore;
+        const double cpu = processCpuSeconds() - cpuBefore;
         const double seconds = double(wall.elapsed()) / 1000.0;
 
         QCOMPARE(int(engine.IpCheckState), 1);

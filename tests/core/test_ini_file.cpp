@@ -1,3 +1,4 @@
+#include "test_files.h"
 #include "settings/ini_file.h"
 
 #include <QDir>
@@ -174,20 +175,6 @@ QMap<QString, QString> storedFields(const SettingsModel& m)
     return f;
 }
 
-QByteArray readAll(const QString& name)
-{
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return file.readAll();
-}
-
-bool writeFile(const QString& name, const QByteArray& bytes)
-{
-    QFile file(name);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 int modeOf(const QString& name)
 {
     struct stat st
@@ -258,7 +245,7 @@ private slots:
         QVERIFY(expected.startsWith("\"GLOBALURL\",0,\"http://checkip.dyndns.org/\"\r\n"));
 
         QVERIFY(Save_ini(defaults(), CodePage(codec)));
-        const QByteArray written = readAll(QString::fromLatin1(SettingsFileName));
+        const QByteArray written = fileBytes(QString::fromLatin1(SettingsFileName));
         const QList<QByteArray> writtenLines = written.split('\n');
         const QList<QByteArray> expectedLines = expected.split('\n');
         QCOMPARE(writtenLines.size(), expectedLines.size());
@@ -427,7 +414,7 @@ private slots:
             QCOMPARE(it.key() + QLatin1Char('=') + got.value(it.key()), it.key() + QLatin1Char('=') + it.value());
         // Reading never touches either file.
         if (ini040 != Absent)
-            QCOMPARE(readAll(QString::fromLatin1(PreviousSettingsFileName)), page.encode(ini040));
+            QCOMPARE(fileBytes(QString::fromLatin1(PreviousSettingsFileName)), page.encode(ini040));
     }
 
     void fallbackThenFirstSaveCreates050_data()
@@ -448,8 +435,8 @@ private slots:
         QCOMPARE(model.slot[0].FTPDIR, QStringLiteral("旧/dir"));
         QVERIFY(Save_ini(model, page));
 
-        QCOMPARE(readAll(QString::fromLatin1(PreviousSettingsFileName)), old);
-        const QByteArray saved = readAll(QString::fromLatin1(SettingsFileName));
+        QCOMPARE(fileBytes(QString::fromLatin1(PreviousSettingsFileName)), old);
+        const QByteArray saved = fileBytes(QString::fromLatin1(SettingsFileName));
         QVERIFY(saved.contains(page.encode(QStringLiteral("\"FTPDIR\",0,\"旧/dir\"\r\n"))));
         QVERIFY(saved.contains("\"TIMERSET\",0,\"10\"\r\n"));
 
@@ -470,7 +457,7 @@ private slots:
         QCOMPARE(model.slot[9].FTPDIR, QStringLiteral("nine"));
         QCOMPARE(model.slot[10].OKCHECK, qint16(1));
         QVERIFY(Save_ini(model, CodePage("UTF-8")));
-        QCOMPARE(readAll(QString::fromLatin1(SettingsFileName)), defaultFile());
+        QCOMPARE(fileBytes(QString::fromLatin1(SettingsFileName)), defaultFile());
     }
 
     void roundTrip_data()
@@ -511,7 +498,7 @@ private slots:
         model.slot[8].TEMPLATE = QStringLiteral("C:\\テンプレート\\表.html");
         model.slot[5].HOSTNAMEEXEC = -32768;
         QVERIFY(Save_ini(model, page));
-        const QByteArray first = readAll(QString::fromLatin1(SettingsFileName));
+        const QByteArray first = fileBytes(QString::fromLatin1(SettingsFileName));
         QCOMPARE(first.count("\r\n"), 108);
         if (!passwordLine.isEmpty())
             QVERIFY2(first.contains("\r\n" + passwordLine + "\r\n"), first.constData());
@@ -526,7 +513,7 @@ private slots:
 
         // Saving twice without a change writes identical files.
         QVERIFY(Save_ini(back, page));
-        QCOMPARE(readAll(QString::fromLatin1(SettingsFileName)), first);
+        QCOMPARE(fileBytes(QString::fromLatin1(SettingsFileName)), first);
     }
 
     void saveFailureKeepsOldFile_data()
@@ -580,7 +567,7 @@ private slots:
         if (how == 0)
             QVERIFY(QFileInfo(name).isDir());
         else
-            QCOMPARE(readAll(name), old);
+            QCOMPARE(fileBytes(name), old);
         // Nothing written aside is left behind.
         QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{name});
     }
@@ -608,7 +595,7 @@ private slots:
         ::umask(previousMask);
         QVERIFY(saved);
         QCOMPARE(QString::number(modeOf(name), 8), QString::number(expectedMode, 8));
-        QCOMPARE(readAll(name), defaultFile());
+        QCOMPARE(fileBytes(name), defaultFile());
     }
 
     void fileOk_data()

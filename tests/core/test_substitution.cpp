@@ -1,3 +1,4 @@
+#include "test_files.h"
 #include "fake_view.h"
 #include "publish/substitution.h"
 #include "run/engine.h"
@@ -11,18 +12,6 @@
 #include <memory>
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Rows hold Japanese text as UTF-8; files are in the engine's code page. Rows with bytes that are not valid
 // UTF-8 are taken as they are.
@@ -163,10 +152,10 @@ private slots:
         slot.NOWDTTMEXEC = qint16(timeExec);
 
         QCOMPARE(engine.CHIKAN(3), qint16(0));
-        QCOMPARE(readAll(QStringLiteral("page.html$$3")), expectedBytes);
+        QCOMPARE(fileBytes(QStringLiteral("page.html$$3")), expectedBytes);
         QCOMPARE(slot.ResultText, QStringLiteral("[設定4] 置換完了 (2026/12/06 9:05:07)"));
         QCOMPARE(view.ftpNow, slot.ResultText);
-        QCOMPARE(readAll(QStringLiteral("page.html")), templateBytes);
+        QCOMPARE(fileBytes(QStringLiteral("page.html")), templateBytes);
     }
 
     void startTextShownWhileWorking()
@@ -231,8 +220,8 @@ private slots:
             engine.settings.slot[No].HOSTNAMEEXEC = qint16(No == 0 ? 1 : 0);
             QCOMPARE(engine.CHIKAN(qint16(No)), qint16(0));
         }
-        QCOMPARE(readAll(QStringLiteral("TEMPLATE.HTML$$0")), QByteArray("198.51.100.7\r\n"));
-        QCOMPARE(readAll(QStringLiteral("TEMPLATE.HTML$$1")), QByteArray("HOSTNAME\r\n"));
+        QCOMPARE(fileBytes(QStringLiteral("TEMPLATE.HTML$$0")), QByteArray("198.51.100.7\r\n"));
+        QCOMPARE(fileBytes(QStringLiteral("TEMPLATE.HTML$$1")), QByteArray("HOSTNAME\r\n"));
     }
 
     void replacementTextReadAtTimeOfUse()
@@ -247,7 +236,7 @@ private slots:
         QCOMPARE(engine.CHIKAN(0), qint16(0));
         view.chikanTo0 = QStringLiteral("b");
         QCOMPARE(engine.CHIKAN(0), qint16(0));
-        QCOMPARE(readAll(QStringLiteral("t.html$$0")), QByteArray("b\r\n"));
+        QCOMPARE(fileBytes(QStringLiteral("t.html$$0")), QByteArray("b\r\n"));
     }
 
     void slotOutsideRangeTouchesNothing_data()
