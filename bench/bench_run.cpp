@@ -3,7 +3,9 @@
 // its ticks). Templates page1.html to page9.html of SIZE_KB are written in the current directory; the work
 // files the run leaves ("page<n>.html$$<n-1>") are what the script then sends with curl for comparison.
 // Usage: bench_run ECHO_URL FTP_URL USER PASSWORD FTPDIR [SIZE_KB] [RUNS]
+#include "fake_view.h"
 #include "run/engine.h"
+#include "test_files.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -15,52 +17,34 @@
 #include <algorithm>
 #include <cstdio>
 
-#include <sys/resource.h>
 
 namespace {
 
 // The window's shared controls as plain fields; every FTP_now text is stamped, to see where a run spends
 // its time.
-class BenchView : public FormView
+class BenchView : public FakeView
 {
 public:
-    explicit BenchView(const QElapsedTimer& clock) : m_clock(clock) {}
+    explicit BenchView(const QElapsedTimer& clock) : m_clock(clock) { route = 0; }
 
-    QString ipAddress = QStringLiteral("未取得");
-    QString chikanTo0 = QStringLiteral("HOSTNAME");
-    QString chikanTo1 = QStringLiteral("NOWDTTM");
-    QString globalUrl;
     QList<QPair<qint64, QString>> texts; // nanoseconds since the run began, FTP_now text
 
-    QString IP_address() const override { return ipAddress; }
-    void setIP_address(const QString& caption) override { ipAddress = caption; }
-    QString CHIKANto0() const override { return chikanTo0; }
-    void setCHIKANto0(const QString& text) override { chikanTo0 = text; }
-    QString CHIKANto1() const override { return chikanTo1; }
-    void setCHIKANto1(const QString& text) override { chikanTo1 = text; }
-    QString FTP_now() const override { return texts.isEmpty() ? QString() : texts.last().second; }
-    void setFTP_now(const QString& caption) override { texts.append({m_clock.nsecsElapsed(), caption}); }
-    QString FTP_Kekka() const override { return {}; }
-    void setFTP_Kekka(const QString&) override {}
-    QString GlobalURL() const override { return globalUrl; }
-    bool UseRoute(int index) const override { return index == 0; }
-    QString TIMERset() const override { return QStringLiteral("5"); }
-    void Set_Memory(int) override { committedAt = m_clock.nsecsElapsed(); }
-    void Put_Memory(int) override {}
+    void setFTP_now(const QString& caption) override
+    {
+        FakeView::setFTP_now(caption);
+        texts.append({m_clock.nsecsElapsed(), caption});
+    }
+    void Set_Memory(int No) override
+    {
+        FakeView::Set_Memory(No);
+        committedAt = m_clock.nsecsElapsed();
+    }
 
     qint64 committedAt = 0; // the run's commit right after its lookup
 
 private:
     const QElapsedTimer& m_clock;
 };
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 double ms(qint64 nanoseconds)
 {
@@ -156,12 +140,12 @@ int main(int argc, char** argv)
         view.texts.clear();
         view.ipAddress = QStringLiteral("未取得");
         largestGap = 0;
-        const double cpuBefore = cpuSeconds();
+        const double cpuBefore = processCpuSeconds();
         clock.restart();
         lastTick = 0;
         engine.EXEC_EVENT();
         const qint64 wall = clock.nsecsElapsed();
-        const double cpu = cpuSeconds() - cpuBefore;
+        const double cpu = processCpuSeconds() - cpuBefore;
 
         // Where the largest gap fell: the status text on show at that moment.
         QString during = QStringLiteral("(before the first text)");

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 size_kb=${1:-4}
 runs=${2:-5}
-cmake -S . -B build-bench -DVELTORA_BENCH=ON -DVELTORA_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build-bench -DVELTORA_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-bench -j2 --target bench_run >/dev/null
 bench=$PWD/build-bench/bench/bench_run
 work=$(mktemp -d)

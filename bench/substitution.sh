@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 size_mb=${1:-100}
-cmake -S . -B build-bench -DVELTORA_BENCH=ON -DVELTORA_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build-bench -DVELTORA_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-bench -j2 --target bench_substitution >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

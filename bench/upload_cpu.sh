@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 size_kb=${1:-2048}
 rate=${2:-500000}
-cmake -S . -B build-bench -DVELTORA_BENCH=ON -DVELTORA_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build-bench -DVELTORA_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-bench -j2 --target bench_upload >/dev/null
 work=$(mktemp -d)
 server_pid=
