@@ -9,7 +9,7 @@ if [ "${1:-}" = "--run" ] || [ "${1:-}" = "--dev" ]; then
     pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins)
 fi
 if [ "${1:-}" = "--dev" ]; then
-    pkgs+=(xvfb xdotool x11-apps imagemagick)
+    pkgs+=(xvfb xdotool x11-apps imagemagick trayer)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

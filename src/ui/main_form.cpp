@@ -230,9 +230,8 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent), m_engine(*this)
     m_terminationSignals = new TerminationSignals(this);
     connect(m_terminationSignals, &TerminationSignals::terminationRequested, this,
             [this] { Form_QueryUnload(CloseBySystem); });
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
-        Form_QueryUnload(CloseBySystem);
-    });
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager&) { Form_QueryUnload(CloseBySystem); });
 
     Form_Load();
 }
@@ -667,20 +666,32 @@ void MainForm::closeEvent(QCloseEvent* event)
         return;
     }
     // The window stays until the shutdown has run; that may wait for work in progress.
-    event->ignore();
     const int reason = std::exchange(m_nextCloseReason, int(CloseByUser));
     Form_QueryUnload(reason);
+    // When the shutdown ran at once, its own close() came while this one was still under way and was
+    // dropped: this close is the one that takes the window away.
+    event->setAccepted(m_unloaded);
 }
 
 void MainForm::Form_QueryUnload(int UnloadMode)
 {
-    if (m_closing)
-        return; // a second request while the first is being carried out
+    if (m_closing) {
+        // A second request while the first is being carried out is ignored; once the shutdown has run and
+        // the process only waits for open editor windows, the desktop's end does not wait for them.
+        if (m_unloaded && UnloadMode != CloseByUser && UnloadMode != CloseByProgram)
+            QCoreApplication::exit(0);
+        return;
+    }
     if (UnloadMode == CloseByUser &&
         MessageBox::askYesNo(this, QStringLiteral("確認"), QStringLiteral("常駐終了しますがよろしいですか？")) !=
             QMessageBox::Yes)
         return; // refused: everything stays as it was
+    // The question's own event loop handles signals and the session's end: one of those may have closed
+    // the program while the user was being asked.
+    if (m_closing)
+        return;
     m_closing = true;
+    m_closeReason = UnloadMode;
     // A close can arrive while a run waits inside a yield. The run is asked to end at its next step and the
     // shutdown follows once it has, so the exit-time run never interleaves with it and nothing of the
     // window goes away while the run is still on the stack.
@@ -707,7 +718,29 @@ void MainForm::Form_Unload()
     Toolkit::yieldOnce();
     m_unloaded = true;
     close();
-    QCoreApplication::exit(0);
+    exitWhenAlone();
+}
+
+void MainForm::exitWhenAlone()
+{
+    // The editor windows stand in for an editor of its own process, which would outlive the program:
+    // ending the process under them would lose unsaved edits. After the user's or the program's own close
+    // the process therefore ends when the last of them, and an open about box, has closed; the desktop's
+    // end does not wait.
+    QList<QObject*> others;
+    for (TextEditorWindow* window : TextEditor::openWindows())
+        others << window;
+    if (Dialog* about = Dialog::current())
+        others << about;
+    if (others.isEmpty() || (m_closeReason != CloseByUser && m_closeReason != CloseByProgram)) {
+        QCoreApplication::exit(0);
+        return;
+    }
+    for (QObject* other : std::as_const(others)) {
+        // Checked once the window has gone, not from inside its destructor.
+        connect(other, &QObject::destroyed, this, &MainForm::exitWhenAlone,
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
+    }
 }
 
 void MainForm::OK_Click()

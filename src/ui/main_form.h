@@ -77,6 +77,7 @@ protected:
 private:
     void shutDown();
     void Form_Unload();
+    void exitWhenAlone();
 
     void createControls();
     void setKeyboardOrder();
@@ -86,8 +87,9 @@ private:
     TaskTray m_tray;
     TerminationSignals* m_terminationSignals = nullptr;
     int m_nextCloseReason = CloseByUser;
-    bool m_closing = false;  // an accepted close is under way
-    bool m_unloaded = false; // the shutdown has run; the window may go
+    int m_closeReason = CloseByUser; // of the accepted close
+    bool m_closing = false;          // an accepted close is under way
+    bool m_unloaded = false;         // the shutdown has run; the window may go
 
     // Bottom of the window.
     ImageLabel* m_Image1 = nullptr;
