@@ -198,6 +198,7 @@ int FtpTransfer::Execute(const QString& command)
         return InvalidUrlError;
     m_cancel.store(false);
     m_result.store(0);
+    m_storing.store(parsed.kind == Command::Put);
     m_job.start([this, parsed] { run(parsed); });
     return 0;
 }

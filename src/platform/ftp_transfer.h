@@ -53,6 +53,8 @@ public:
 
     // Ends the running command within a second and drops the connection without waiting for the server.
     int Cancel();
+    // Whether the command running (or last run) is a "PUT": cancelling it would leave a cut file on the server.
+    bool isStoring() const { return m_job.isRunning() && m_storing.load(); }
 
     void setTimeouts(const Timeouts& timeouts) { m_timeouts = timeouts; }
     Timeouts timeouts() const { return m_timeouts; }
@@ -97,6 +99,7 @@ private:
     std::mutex m_socketsMutex;
     std::set<int> m_sockets;
     std::atomic<bool> m_cancel{false};
+    std::atomic<bool> m_storing{false};
     std::atomic<int> m_result{0};
     QString m_lastErrorText;
     mutable std::mutex m_textMutex;

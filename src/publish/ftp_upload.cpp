@@ -38,11 +38,10 @@ qint16 Engine::FTPputFILE(qint16 No)
             Toolkit::waitForEvents();
         }
     };
-    // A close handled in a yield between two commands finds nothing running to cancel: no further command
-    // is begun, so the close does not wait for it.
-    const auto run = [&](const QString& command) {
-        return !m_stopRequested && attempt([&] { return Inet2.Execute(command); });
-    };
+    const auto run = [&](const QString& command) { return attempt([&] { return Inet2.Execute(command); }); };
+    // A close handled in a yield between two commands finds nothing running to cancel: no further transfer
+    // is begun, so the close does not wait for it. A page already stored is still logged out of cleanly.
+    const auto begin = [&](const QString& command) { return !m_stopRequested && run(command); };
 
     report(QStringLiteral("接続開始"));
     [&] {
@@ -59,13 +58,13 @@ qint16 Engine::FTPputFILE(qint16 No)
         stage = 1;
         report(QStringLiteral("転送中"));
 
-        if (!run(QStringLiteral("CD ") + slot.FTPDIR))
+        if (!begin(QStringLiteral("CD ") + slot.FTPDIR))
             return;
         Toolkit::yieldOnce();
         if (!waitForCommand())
             return;
         const QString workFile = slot.TEMPLATE + QStringLiteral("$$") + QString::number(No);
-        if (!run(QStringLiteral("PUT ") + workFile + QLatin1Char(' ') + slot.FTPFILENAME) || !waitForCommand())
+        if (!begin(QStringLiteral("PUT ") + workFile + QLatin1Char(' ') + slot.FTPFILENAME) || !waitForCommand())
             return;
         stage = 2;
         if (!run(QStringLiteral("QUIT")) || !waitForCommand())

@@ -18,7 +18,9 @@ void Engine::requestStop()
         return;
     m_stopRequested = true;
     Inet1.Cancel();
-    Inet2.Cancel();
+    // A page being stored is let finish (its waits are bounded): cut off, it would stay cut on the server.
+    if (!Inet2.isStoring())
+        Inet2.Cancel();
 }
 
 void Engine::whenIdle(std::function<void()> action)

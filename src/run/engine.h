@@ -64,8 +64,9 @@ public:
     // arrives meanwhile is refused, and a close waits until the work has ended (see whenIdle()).
     bool isBusy() const { return m_busy; }
 
-    // Asks the work in progress to end early: the transfer under way is cancelled and the run stops before
-    // its next slot. Used when the program is asked to end.
+    // Asks the work in progress to end early: a fetch or FTP command under way is cancelled, except a page
+    // being stored, which is let finish; no further fetch, command or slot is begun. Used when the program
+    // is asked to end.
     void requestStop();
     bool stopRequested() const { return m_stopRequested; }
 

@@ -557,13 +557,13 @@ private slots:
         QCOMPARE(m_view->ftpKekka, event.endsWith(QLatin1String("tick")) ? seen : QString());
     }
 
-    // A close during a slow upload: the upload is cancelled, the run ends before its next slot, and the
-    // close goes on at once with the exit-time run, whose uploads are not cancelled in turn.
+    // A close during a slow upload: the page under way is let finish (cut off, it would stay cut on the
+    // server), the run ends before its next slot, and the close goes on with the exit-time run.
     void closeDuringAThrottledUpload()
     {
         QVERIFY2(startFtp({QStringLiteral("--rate"), QStringLiteral("20000")}), qPrintable(m_ftp.error()));
         m_engine->Inet2.setTimeouts({2000, 30, 1, 30});
-        constexpr int padding = 400000; // 20 seconds at the server's rate
+        constexpr int padding = 100000; // a few seconds at the server's rate
         setSlot(0, 1, false, true, false, padding);
         setSlot(1, 1, true, false);
         setSlot(2, 1, false, false, true);
@@ -591,18 +591,18 @@ private slots:
         qInfo("close waited %lld ms for the run to end", closeTook);
 
         QVERIFY(sinceClose.isValid());
-        QVERIFY2(closeTook >= 0 && closeTook < 2000, qPrintable(QString::number(closeTook)));
+        QVERIFY2(closeTook >= 0 && closeTook < 8000, qPrintable(QString::number(closeTook)));
         QVERIFY(!busyInClose);
         QVERIFY(!m_engine->isBusy() && !m_engine->stopRequested());
         const QString address = QStringLiteral("192.0.2.7");
         const QMap<QString, QByteArray> arrived = takeUploads();
         QCOMPARE(arrived.value(remoteName(3)), page(3, address));
         QVERIFY(!arrived.contains(remoteName(2)));
-        QVERIFY(arrived.value(remoteName(1)) != page(1, address, kNowText, padding));
-        QCOMPARE(takeLog(), QStringList{checked(address)} + failed(OnChange, 1) +
+        QCOMPARE(arrived.value(remoteName(1)), page(1, address, kNowText, padding));
+        QCOMPARE(takeLog(), QStringList{checked(address)} + sent(OnChange, 1) +
                                 QStringList{logLine(QStringLiteral("IPアドレス確認(終了時)"), address)} +
                                 sent(AtExit, 3));
-        QVERIFY(!m_engine->settings.slot[0].ChangeSent);
+        QVERIFY(m_engine->settings.slot[0].ChangeSent);
     }
 
     // A close handled in the yield between a substitution and its upload: the upload is not begun, as the
