@@ -745,6 +745,8 @@ void MainForm::exitWhenAlone()
 
 void MainForm::OK_Click()
 {
+    if (m_closing)
+        return; // the end is already under way; its own steps save and remove the icon
     Set_Memory(m_engine.SelectedTab - 2);
     m_tray.Del_TaskTray();
     Save_ini(m_engine.settings, m_engine.codePage());

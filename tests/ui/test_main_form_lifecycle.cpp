@@ -360,6 +360,7 @@ private slots:
         writeExitSettings();
         auto form = makeForm();
         int extraRequests = 0;
+        bool iconGoneDuringExitRun = false;
         QTimer intruder;
         connect(&intruder, &QTimer::timeout, this, [&] {
             if (!form->engine().isBusy())
@@ -368,6 +369,7 @@ private slots:
             MessageBox::setNextAnswer(QMessageBox::Yes);
             form->close();
             control<QPushButton>(*form, "OK")->click();
+            iconGoneDuringExitRun |= !form->tray().isInstalled();
             ::raise(SIGTERM);
         });
         intruder.start(5);
@@ -378,6 +380,7 @@ private slots:
         QCoreApplication::processEvents(); // the last SIGTERM's notification
 
         QVERIFY(extraRequests > 0);
+        QVERIFY(!iconGoneDuringExitRun); // 常駐終了 pressed meanwhile does not take the icon away early
         QCOMPARE(MessageBox::askedCount(), asked);
         const QStringList events = logEvents();
         QCOMPARE(events.count(QStringLiteral("IPアドレス確認(終了時)")), 1);
