@@ -40,7 +40,6 @@ Engine::WorkGuard::WorkGuard(Engine& engine)
         return;
     m_engine.m_busy = true;
     m_engine.m_stopRequested = false;
-    emit m_engine.busyChanged(true);
 }
 
 Engine::WorkGuard::~WorkGuard()
@@ -49,7 +48,6 @@ Engine::WorkGuard::~WorkGuard()
         return;
     m_engine.m_busy = false;
     m_engine.m_stopRequested = false;
-    emit m_engine.busyChanged(false);
     // A close that arrived during the work goes on now, with nothing of the work left on the stack above it.
     const auto pending = std::exchange(m_engine.m_whenIdle, {});
     for (const auto& action : pending)

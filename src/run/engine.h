@@ -76,11 +76,9 @@ public:
     // Calls action now when no work is in progress, else as soon as the work in progress has ended.
     void whenIdle(std::function<void()> action);
 
-signals:
-    void busyChanged(bool busy);
-
 private:
-    // Marks the engine busy for its lifetime; false from tryStart() when it already was.
+    // Marks the engine busy for its lifetime; started() is false when other work was already in progress or
+    // the program is ending, and the guard then changes nothing.
     class WorkGuard
     {
     public:
