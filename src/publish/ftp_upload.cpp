@@ -7,11 +7,7 @@ qint16 Engine::FTPputFILE(qint16 No)
     qint16 stage = 0;
     int retries = 0;
     TransferSlot& slot = settings.slot[No];
-    const QString tag = QStringLiteral("[設定") + QString::number(No + 1) + QStringLiteral("] ");
-    const auto report = [&](const QString& state) {
-        slot.ResultText = tag + state + QStringLiteral(" (") + Clock::nowText() + QLatin1Char(')');
-        m_view.setFTP_now(slot.ResultText);
-    };
+    const auto report = [&](const QString& state) { reportSlotState(No, state); };
 
     // One call of the component under the failure rule: a busy component (35764) is asked again after a
     // pause, at most 501 times per upload; any other failure ends the upload. False when it must end.

@@ -149,11 +149,7 @@ qint16 Engine::CHIKAN(qint16 No)
     if (No < 0 || No > 8)
         return 0;
     TransferSlot& slot = settings.slot[No];
-    const QString tag = QStringLiteral("[設定") + QString::number(No + 1) + QStringLiteral("] ");
-    const auto report = [&](const QString& state) {
-        slot.ResultText = tag + state + QStringLiteral(" (") + Clock::nowText() + QLatin1Char(')');
-        m_view.setFTP_now(slot.ResultText);
-    };
+    const auto report = [&](const QString& state) { reportSlotState(No, state); };
     report(QStringLiteral("置換中"));
 
     QFile templateFile(slot.TEMPLATE);

@@ -12,6 +12,14 @@ Engine::Engine(FormView& view, const CodePage& codePage, QObject* parent)
 
 Engine::~Engine() = default;
 
+void Engine::reportSlotState(qint16 No, const QString& state)
+{
+    TransferSlot& slot = settings.slot[No];
+    slot.ResultText = QStringLiteral("[設定") + QString::number(No + 1) + QStringLiteral("] ") + state +
+                      QStringLiteral(" (") + Clock::nowText() + QLatin1Char(')');
+    m_view.setFTP_now(slot.ResultText);
+}
+
 void Engine::requestStop()
 {
     if (!m_busy)

@@ -94,6 +94,9 @@ private:
     // The lookup chosen by the UseRoute buttons as they stand in the window.
     void lookUpAddress();
 
+    // "[設定n] state (date and time)" as the slot's ResultText and the status line.
+    void reportSlotState(qint16 No, const QString& state);
+
     FormView& m_view;
     const CodePage m_codePage; // by value: callers may pass a temporary
     bool m_busy = false;
