@@ -1,3 +1,4 @@
+#include "test_files.h"
 #include "fake_view.h"
 #include "run/engine.h"
 
@@ -5,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 
@@ -26,21 +29,17 @@ class TestEventLog : public QObject
 {
     Q_OBJECT
 private:
-    QTemporaryDir* m_dir = nullptr;
-    QString m_oldDir;
+    std::unique_ptr<TemporaryWorkDir> m_dir;
 
 private slots:
     void init()
     {
-        m_dir = new QTemporaryDir;
+        m_dir = std::make_unique<TemporaryWorkDir>();
         QVERIFY(m_dir->isValid());
-        m_oldDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir->path()));
     }
     void cleanup()
     {
-        QDir::setCurrent(m_oldDir);
-        delete m_dir;
+        m_dir.reset();
         Clock::reset();
     }
 

@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 #include <QTimer>
 
 
@@ -34,8 +36,7 @@ class TestGlobalLookup : public QObject
     Q_OBJECT
 private:
     ServerProcess m_server;
-    QTemporaryDir* m_dir = nullptr;
-    QString m_oldDir;
+    std::unique_ptr<TemporaryWorkDir> m_dir;
 
     QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.port()); }
 
@@ -57,18 +58,14 @@ private slots:
 
     void init()
     {
-        m_dir = new QTemporaryDir;
+        m_dir = std::make_unique<TemporaryWorkDir>();
         QVERIFY(m_dir->isValid());
-        m_oldDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir->path()));
         Clock::setNow(kNow);
     }
 
     void cleanup()
     {
-        QDir::setCurrent(m_oldDir);
-        delete m_dir;
-        m_dir = nullptr;
+        m_dir.reset();
         Clock::reset();
     }
 

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -196,8 +198,7 @@ class TestIniFile : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir* m_dir = nullptr;
-    QString m_previousDir;
+    std::unique_ptr<TemporaryWorkDir> m_dir;
 
     // Puts the named file in place: its text in the codec, or a directory in its stead, or nothing.
     void place(const char* name, const QString& content, const CodePage& page)
@@ -214,22 +215,10 @@ class TestIniFile : public QObject
 private slots:
     void init()
     {
-        m_previousDir = QDir::currentPath();
-        m_dir = new QTemporaryDir;
+        m_dir = std::make_unique<TemporaryWorkDir>();
         QVERIFY(m_dir->isValid());
-        QVERIFY(QDir::setCurrent(m_dir->path()));
     }
-    void cleanup()
-    {
-        QDir::setCurrent(m_previousDir);
-        if (m_dir) {
-            // A failed-save case may leave the directory read-only.
-            QFile::setPermissions(m_dir->path(),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-            delete m_dir;
-            m_dir = nullptr;
-        }
-    }
+    void cleanup() { m_dir.reset(); }
 
     void defaultFileByteForByte_data()
     {

@@ -1,3 +1,4 @@
+#include "test_files.h"
 #include "server_process.h"
 #include "settings/ini_file.h"
 
@@ -10,28 +11,6 @@
 #include <QTest>
 
 #include <csignal>
-
-namespace {
-
-QByteArray readBytes(const QString& name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList logEvents(const QString& logFile)
-{
-    QStringList events;
-    for (const QString& line :
-         QString::fromUtf8(readBytes(logFile)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
-        const qsizetype open = line.indexOf(QLatin1String(",\""));
-        const qsizetype close = line.indexOf(QLatin1String("\",\""), open);
-        events << (open < 0 || close < 0 ? line : line.mid(open + 2, close - open - 2));
-    }
-    return events;
-}
-
-} // namespace
 
 // The built program, ended the way a service manager or a terminal ends it: it must save its settings,
 // make the exit-time transfer, log "END" and leave with status 0.
@@ -81,7 +60,7 @@ private slots:
         QVERIFY(saved);
 
         const QString iniPath = work.filePath(QString::fromLatin1(SettingsFileName));
-        const QByteArray iniBefore = readBytes(iniPath);
+        const QByteArray iniBefore = fileBytes(iniPath);
         {
             // An old time stamp, so that a rewrite shows even within the same second.
             QFile ini(iniPath);
@@ -113,10 +92,10 @@ private slots:
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
 
-        QCOMPARE(readBytes(root.filePath(QStringLiteral("public_html/index.html"))),
-                 readBytes(work.filePath(QStringLiteral("page.html$$0"))));
+        QCOMPARE(fileBytes(root.filePath(QStringLiteral("public_html/index.html"))),
+                 fileBytes(work.filePath(QStringLiteral("page.html$$0"))));
         QVERIFY(QFileInfo(iniPath).lastModified() > mtimeBefore);
-        QCOMPARE(readBytes(iniPath), iniBefore); // nothing changed, written all the same
+        QCOMPARE(fileBytes(iniPath), iniBefore); // nothing changed, written all the same
         const QStringList expected{QStringLiteral("START"), QStringLiteral("IPアドレス確認(終了時)"),
                                    QStringLiteral("ファイル転送(終了時)"), QStringLiteral("END")};
         QCOMPARE(logEvents(logFile), expected);

@@ -33,12 +33,15 @@ class TestSubstitution : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
+        m_dir = std::make_unique<TemporaryWorkDir>();
         QVERIFY(m_dir->isValid());
-        QVERIFY(QDir::setCurrent(m_dir->path()));
         Clock::setNow(QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7)));
     }
-    void cleanup() { Clock::reset(); }
+    void cleanup()
+    {
+        m_dir.reset();
+        Clock::reset();
+    }
 
     void substitutes_data()
     {
@@ -303,7 +306,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TemporaryWorkDir> m_dir;
 };
 
 QTEST_GUILESS_MAIN(TestSubstitution)

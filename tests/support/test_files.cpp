@@ -1,5 +1,6 @@
 #include "test_files.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <sys/resource.h>
@@ -16,10 +17,37 @@ bool writeFile(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+QStringList logEvents(const QString& logFile)
+{
+    QStringList events;
+    QFile file(logFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return events;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+        const qsizetype open = line.indexOf(QLatin1String(",\""));
+        const qsizetype close = line.indexOf(QLatin1String("\",\""), open);
+        events << (open < 0 || close < 0 ? line : line.mid(open + 2, close - open - 2));
+    }
+    return events;
+}
+
 double processCpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+TemporaryWorkDir::TemporaryWorkDir()
+    : m_previous(QDir::currentPath())
+{
+    m_entered = m_dir.isValid() && QDir::setCurrent(m_dir.path());
+}
+
+TemporaryWorkDir::~TemporaryWorkDir()
+{
+    QDir::setCurrent(m_previous);
+    // A case may have left the directory read-only; it must still be removable.
+    QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }

@@ -1,3 +1,4 @@
+#include "test_files.h"
 #include "platform/gui/shell_open.h"
 #include "platform/gui/text_editor.h"
 #include "server_process.h"
@@ -23,31 +24,6 @@
 #include <memory>
 
 namespace {
-
-QByteArray readBytes(const QString& name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString& name, const QByteArray& bytes)
-{
-    QFile file(name);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// The first field of every log line: "START", "END", "ファイル転送(終了時)"...
-QStringList logEvents()
-{
-    QStringList events;
-    const QString text = QString::fromUtf8(readBytes(QStringLiteral("Veltora.log")));
-    for (const QString& line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
-        const qsizetype open = line.indexOf(QLatin1String(",\""));
-        const qsizetype close = line.indexOf(QLatin1String("\",\""), open);
-        events << (open < 0 || close < 0 ? line : line.mid(open + 2, close - open - 2));
-    }
-    return events;
-}
 
 const QString Template = QStringLiteral("page.html");
 const QByteArray TemplateText = "<p>HOSTNAME at NOWDTTM</p>\r\n";
@@ -93,7 +69,7 @@ private:
         QVERIFY2(m_server.start(QStringLiteral("ftp_server.py"),
                                 QStringList{QStringLiteral("--root"), m_root->path()} + serverArguments),
                  qPrintable(m_server.error()));
-        QVERIFY(writeBytes(Template, templateText));
+        QVERIFY(writeFile(Template, templateText));
         writeSettings([&](SettingsModel& s) {
             s.global.LOG = 1;
             s.global.AUTOEXEC = 1;
@@ -193,7 +169,7 @@ private slots:
                 s.global.TASKTRAY = qint16(taskTray);
             });
         }
-        const QByteArray settingsBefore = readBytes(QString::fromLatin1(SettingsFileName));
+        const QByteArray settingsBefore = fileBytes(QString::fromLatin1(SettingsFileName));
         TaskTray::setAvailableOverride(notificationArea);
         auto form = makeForm();
         QCoreApplication::processEvents();
@@ -205,7 +181,7 @@ private slots:
         QCOMPARE(logEvents(), logLines);
         QCOMPARE(QFile::exists(QStringLiteral("Veltora.log")), !logLines.isEmpty());
         // Start-up reads the settings and makes no run.
-        QCOMPARE(readBytes(QString::fromLatin1(SettingsFileName)), settingsBefore);
+        QCOMPARE(fileBytes(QString::fromLatin1(SettingsFileName)), settingsBefore);
         QCOMPARE(form->FTP_now(), QStringLiteral("未実行"));
         QCOMPARE(form->IP_address(), QStringLiteral("未取得"));
         QCOMPARE(form->engine().IpCheckState, qint16(0));
@@ -219,7 +195,7 @@ private slots:
             s.global.LOG = 1;
             s.global.AUTOEXEC = 1;
         });
-        const QByteArray settingsBefore = readBytes(QString::fromLatin1(SettingsFileName));
+        const QByteArray settingsBefore = fileBytes(QString::fromLatin1(SettingsFileName));
         auto form = makeForm();
         // Something a save would write.
         control<QLineEdit>(*form, "FTPuserID")->setText(QStringLiteral("typed"));
@@ -236,7 +212,7 @@ private slots:
         QVERIFY(!form->isClosing());
         QVERIFY(form->tray().isInstalled());
         QCOMPARE(form->engine().Timer1.interval(), 6000);
-        QCOMPARE(readBytes(QString::fromLatin1(SettingsFileName)), settingsBefore);
+        QCOMPARE(fileBytes(QString::fromLatin1(SettingsFileName)), settingsBefore);
         QCOMPARE(logEvents(), QStringList{QStringLiteral("START")});
         QCOMPARE(form->engine().settings.global.FTPUSERID, QString()); // not even committed
 
@@ -301,8 +277,8 @@ private slots:
         QVERIFY(!iconWhileBusy.contains(!iconDuringExitRun));
 
         // The settings file holds what was typed, the exit-time slot went up under that name, the other did not.
-        QVERIFY(readBytes(QString::fromLatin1(SettingsFileName)).contains("typed.html"));
-        QCOMPARE(readBytes(remote(QStringLiteral("typed.html"))), readBytes(Template + QStringLiteral("$$0")));
+        QVERIFY(fileBytes(QString::fromLatin1(SettingsFileName)).contains("typed.html"));
+        QCOMPARE(fileBytes(remote(QStringLiteral("typed.html"))), fileBytes(Template + QStringLiteral("$$0")));
         QVERIFY(!QFile::exists(remote(QStringLiteral("on-change.html"))));
         const QStringList expected{QStringLiteral("START"), QStringLiteral("IPアドレス確認(終了時)"),
                                    QStringLiteral("ファイル転送(終了時)"), QStringLiteral("END")};
@@ -352,7 +328,7 @@ private slots:
         QCOMPARE(events.count(QStringLiteral("END")), 1);
         QCOMPARE(events.last(), QStringLiteral("END"));
         // Whatever became of the interrupted upload, the exit-time run left the whole page on the server.
-        QCOMPARE(readBytes(remote(QStringLiteral("veltora.html"))), readBytes(Template + QStringLiteral("$$0")));
+        QCOMPARE(fileBytes(remote(QStringLiteral("veltora.html"))), fileBytes(Template + QStringLiteral("$$0")));
     }
 
     void secondCloseDuringExitRunIsIgnored()
@@ -451,7 +427,7 @@ private slots:
         QVERIFY(form->tray().isInstalled());
         QCOMPARE(form->engine().Timer1.interval(), 6000);
         QVERIFY(!QFile::exists(QString::fromLatin1(SettingsFileName)) ||
-                !readBytes(QString::fromLatin1(SettingsFileName)).isEmpty());
+                !fileBytes(QString::fromLatin1(SettingsFileName)).isEmpty());
         if (notificationArea) {
             emit form->tray().icon()->activated(QSystemTrayIcon::Trigger);
             QVERIFY(form->isVisible());
@@ -544,7 +520,7 @@ private slots:
     void anOpenEditorOutlivesTheProgramsEnd()
     {
         writeSettings([](SettingsModel& s) { s.global.LOG = 1; });
-        QVERIFY(writeBytes(Template, TemplateText));
+        QVERIFY(writeFile(Template, TemplateText));
         auto form = makeForm();
         TextEditorWindow* editor = openInTextEditor(Template, CodePage::system());
         QVERIFY(editor);
@@ -566,7 +542,7 @@ private slots:
         const int exitCode = QCoreApplication::exec();
         QCOMPARE(exitCode, 0); // ended once the editor had gone
         QVERIFY(!watched);
-        QVERIFY(readBytes(Template).startsWith("unsaved "));
+        QVERIFY(fileBytes(Template).startsWith("unsaved "));
     }
 };
 

@@ -1,3 +1,4 @@
+#include "test_files.h"
 #include "platform/gui/shell_open.h"
 
 #include <QDir>
@@ -8,17 +9,13 @@ class TestShellOpen : public QObject
 {
     Q_OBJECT
 private:
-    QTemporaryDir m_dir;
-    QString m_previousDir;
+    TemporaryWorkDir m_dir;
 
 private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_previousDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir.path()));
     }
-    void cleanupTestCase() { QDir::setCurrent(m_previousDir); }
     void cleanup() { ShellOpen::setRecorder({}); }
 
     void targetUrl_data()

@@ -1,3 +1,4 @@
+#include "test_files.h"
 #include "platform/code_page.h"
 #include "platform/gui/text_editor.h"
 
@@ -13,12 +14,6 @@
 #include <QTimer>
 
 namespace {
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 void writeBytes(const QString& path, const QByteArray& bytes)
 {
@@ -41,17 +36,13 @@ class TestTextEditor : public QObject
 {
     Q_OBJECT
 private:
-    QTemporaryDir m_dir;
-    QString m_previousDir;
+    TemporaryWorkDir m_dir;
 
 private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_previousDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir.path()));
     }
-    void cleanupTestCase() { QDir::setCurrent(m_previousDir); }
     void cleanup()
     {
         TextEditor::setRecorder({});
@@ -99,7 +90,7 @@ private slots:
         QCOMPARE(window.editor()->toPlainText(), text);
         QVERIFY(!window.editor()->isReadOnly());
         QVERIFY(window.save());
-        QCOMPARE(readBytes(path), bytes);
+        QCOMPARE(fileBytes(path), bytes);
     }
 
     void editedLinesTakeTheFileLineEnd_data()
@@ -123,7 +114,7 @@ private slots:
         QVERIFY(window.isWindowModified());
         QVERIFY(window.save());
         QVERIFY(!window.isWindowModified());
-        QCOMPARE(readBytes(path), saved);
+        QCOMPARE(fileBytes(path), saved);
     }
 
     void missingFileOpensEmptyAndSaveCreatesIt()
@@ -135,7 +126,7 @@ private slots:
         QVERIFY(!QFile::exists(path)); // opening alone creates nothing
         typeText(&window, QStringLiteral("開始\n終了"));
         QVERIFY(window.save());
-        QCOMPARE(readBytes(path), CodePage("windows-31j").encode(QStringLiteral("開始\r\n終了")));
+        QCOMPARE(fileBytes(path), CodePage("windows-31j").encode(QStringLiteral("開始\r\n終了")));
     }
 
     void nameWithBlanks()
@@ -187,7 +178,7 @@ private slots:
         QVERIFY(window.editor()->isReadOnly());
         QVERIFY(!window.statusText().isEmpty());
         QVERIFY(!window.save());
-        QCOMPARE(readBytes(path), bytes);
+        QCOMPARE(fileBytes(path), bytes);
     }
 
     void unrepresentableTextIsNotSaved()
@@ -198,7 +189,7 @@ private slots:
         typeText(&window, QStringLiteral("new \U0001F600"));
         QVERIFY(!window.save());
         QVERIFY(window.statusText().contains(QStringLiteral("windows-31j")));
-        QCOMPARE(readBytes(path), QByteArray("old\r\n"));
+        QCOMPARE(fileBytes(path), QByteArray("old\r\n"));
         QVERIFY(window.isWindowModified());
     }
 
@@ -236,7 +227,7 @@ private slots:
         QCOMPARE(save->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
         typeText(&window, QStringLiteral("saved by the action"));
         save->trigger();
-        QCOMPARE(readBytes(m_dir.filePath("shortcut.txt")), QByteArray("saved by the action"));
+        QCOMPARE(fileBytes(m_dir.filePath("shortcut.txt")), QByteArray("saved by the action"));
     }
 
     // Only the application's own loop ends the program on the last window, so it runs here.
@@ -274,7 +265,7 @@ private slots:
         window->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(window.isNull(), closed);
-        QCOMPARE(readBytes(path), onDisk);
+        QCOMPARE(fileBytes(path), onDisk);
     }
 };
 
