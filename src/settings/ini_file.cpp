@@ -493,7 +493,9 @@ void Load_ini(SettingsModel& settings, const CodePage& codePage)
     QFile file(name);
     if (!QFileInfo(name).isFile() || !file.open(QIODevice::ReadOnly))
         return;
-    const QByteArray bytes = file.readAll();
+    // A saved file is a few kilobytes; a huge one is read no further than this, so that start-up cannot
+    // exhaust memory. Its records beyond the limit have no effect, like those after a fault.
+    const QByteArray bytes = file.read(MaxSettingsFileSize);
     if (file.error() != QFileDevice::NoError)
         return;
     readIni(bytes, settings, codePage);

@@ -10,6 +10,9 @@
 inline constexpr char SettingsFileName[] = "Veltora_050.ini";
 inline constexpr char PreviousSettingsFileName[] = "Veltora_040.ini";
 
+// How much of a settings file is read at most.
+inline constexpr qint64 MaxSettingsFileSize = 1024 * 1024;
+
 // 0 when the named file can be opened for reading, 1 when it cannot. Never fails.
 int File_Ok(const QString& filename);
 

@@ -378,6 +378,12 @@ private slots:
             {QStringLiteral("0.FTPDIR=公開/ﾎｰﾑ"), QStringLiteral("1.TEMPLATE=表示.html"),
              QStringLiteral("2.HOSTNAME=ホスト,名")});
         row("trailing empty line is harmless", QStringLiteral("\"LOG\",0,1\r\n\r\n"), none, {QStringLiteral("LOG=1")});
+        // Start-up reads no more than the limit of a huge file: what stands beyond it has no effect.
+        const QString filler = QStringLiteral("\"UNKNOWN\",0,\"%1\"\r\n").arg(QString(1000, QLatin1Char('x')));
+        row("huge file read up to its limit",
+            QStringLiteral("\"LOG\",0,1\r\n") + filler.repeated(int(MaxSettingsFileSize / filler.size()) + 1) +
+                QStringLiteral("\"AUTOEXEC\",0,1\r\n"),
+            none, {QStringLiteral("LOG=1")});
     }
     void read()
     {
