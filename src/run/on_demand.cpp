@@ -34,8 +34,12 @@ void Engine::FTPcommand_Click()
     // The user may have moved to another tab during the upload: showing slot No there would let the next
     // tab switch commit slot No's values into the slot on show. The new result shows when the user comes
     // back to slot No's tab.
-    if (SelectedTab - 2 == No)
+    // What the user typed on the page during the upload is taken in first, so that showing the slot again
+    // (for its new result) does not throw it away.
+    if (SelectedTab - 2 == No) {
+        m_view.Set_Memory(No);
         m_view.Put_Memory(No);
+    }
     if (stage <= 2)
         Save_Log(QStringLiteral("FTP転送失敗(今すぐ転送)"), n);
 }

@@ -285,6 +285,35 @@ private slots:
         QCOMPARE(logEvents(), expected);
     }
 
+    // The page is shown again after a transfer-now for its new result; what was typed on it meanwhile stays.
+    void typingDuringTransferNowIsKept()
+    {
+        QByteArray big = TemplateText;
+        while (big.size() < 24 * 1024)
+            big += "<p>padding padding padding padding padding padding padding padding</p>\r\n";
+        writeExitSettings({QStringLiteral("--rate"), QStringLiteral("8192")}, big);
+        auto form = makeForm();
+        clickTab(*form, 2);
+        auto* putTo = control<QLineEdit>(*form, "FTPputTO");
+        QTimer typist;
+        connect(&typist, &QTimer::timeout, this, [&] {
+            if (!form->engine().isBusy() || !QFile::exists(remote(QStringLiteral("veltora.html"))))
+                return;
+            typist.stop();
+            putTo->setText(QStringLiteral("typed-during-upload.html"));
+        });
+        typist.start(10);
+        QTimer::singleShot(0, control<QPushButton>(*form, "FTPcommand"), &QPushButton::click);
+        QTRY_VERIFY_WITH_TIMEOUT(logEvents().contains(QStringLiteral("ファイル転送(今すぐ転送)")), 30000);
+        QTRY_VERIFY(!form->engine().isBusy());
+
+        QVERIFY(!typist.isActive()); // the text was typed while the upload ran
+        QCOMPARE(putTo->text(), QStringLiteral("typed-during-upload.html"));
+        QVERIFY2(control<QLabel>(*form, "FTP_Kekka")->text().startsWith(QStringLiteral("[設定1] 実行完了")),
+                 qPrintable(control<QLabel>(*form, "FTP_Kekka")->text()));
+        QCOMPARE(fileBytes(remote(QStringLiteral("veltora.html"))), big); // uploaded under the name it started with
+    }
+
     void closeDuringTransferNowWaitsForIt()
     {
         // 24 KB at 8 KB/s: an upload that is still under way when the close comes.
