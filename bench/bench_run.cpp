@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cstdio>
 
-
 namespace {
 
 // The window's shared controls as plain fields; every FTP_now text is stamped, to see where a run spends

@@ -19,7 +19,8 @@ void BackgroundJob::start(std::function<void()> work)
         m_running.store(false);
         // Wake the window's thread if it sleeps in waitWhileRunning().
         if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                app, [] {}, Qt::QueuedConnection);
     });
 }
 

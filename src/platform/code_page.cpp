@@ -41,8 +41,7 @@ bool sameName(const QByteArray& a, const char* b)
 
 } // namespace
 
-CodePage::CodePage(const QByteArray& name)
-    : m_name(name)
+CodePage::CodePage(const QByteArray& name) : m_name(name)
 {
     m_utf8 = sameName(name, "UTF-8") || sameName(name, "UTF8");
     m_shiftJis = sameName(name, "windows-31j") || sameName(name, "Shift_JIS") || sameName(name, "SJIS") ||

@@ -1,9 +1,7 @@
 #include "run/engine.h"
 
 Engine::Engine(FormView& view, const CodePage& codePage, QObject* parent)
-    : QObject(parent)
-    , m_view(view)
-    , m_codePage(codePage)
+    : QObject(parent), m_view(view), m_codePage(codePage)
 {
     settings.applyDefaults();
     Inet2.setRemoteCodec(codePage.name());
@@ -40,9 +38,7 @@ void Engine::whenIdle(std::function<void()> action)
     m_whenIdle.append(std::move(action));
 }
 
-Engine::WorkGuard::WorkGuard(Engine& engine)
-    : m_engine(engine)
-    , m_started(!engine.m_busy && engine.m_acceptsWork)
+Engine::WorkGuard::WorkGuard(Engine& engine) : m_engine(engine), m_started(!engine.m_busy && engine.m_acceptsWork)
 {
     if (!m_started)
         return;

@@ -27,8 +27,8 @@ public:
     const CodePage& codePage() const { return m_codePage; }
 
     SettingsModel settings;
-    qint16 IpCheckState = 0;     // -1 connection impossible, 0 not obtained, 1 found
-    qint16 SelectedTab = 0;      // 0 none chosen yet, 1 "基本設定", 2 to 10 the slots
+    qint16 IpCheckState = 0; // -1 connection impossible, 0 not obtained, 1 found
+    qint16 SelectedTab = 0;  // 0 none chosen yet, 1 "基本設定", 2 to 10 the slots
     qint16 TickCount = 0;
     bool FirstRunPending = true;
     IntervalTimer Timer1;

@@ -69,8 +69,7 @@ QString nowText()
 
 } // namespace Clock
 
-IntervalTimer::IntervalTimer(QObject* parent)
-    : QObject(parent)
+IntervalTimer::IntervalTimer(QObject* parent) : QObject(parent)
 {
     connect(&m_timer, &QTimer::timeout, this, &IntervalTimer::tick);
 }

@@ -26,7 +26,7 @@ void waitForEvents();
 namespace Clock {
 
 QDateTime now();
-void setNow(const QDateTime& fixed);       // a fixed time, until reset()
+void setNow(const QDateTime& fixed); // a fixed time, until reset()
 void setSource(std::function<QDateTime()> source);
 void reset();
 

@@ -1,6 +1,6 @@
-#include "test_files.h"
 #include "fake_view.h"
 #include "run/engine.h"
+#include "test_files.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "test_files.h"
 #include "fake_view.h"
 #include "run/engine.h"
 #include "server_process.h"
+#include "test_files.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,7 +12,6 @@
 #include <QTimer>
 
 #include <memory>
-
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "test_files.h"
 #include "fake_view.h"
 #include "run/engine.h"
 #include "server_process.h"
+#include "test_files.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -10,9 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
 #include <QTimer>
-
+#include <memory>
 
 using namespace std::chrono_literals;
 

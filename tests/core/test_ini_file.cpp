@@ -1,5 +1,5 @@
-#include "test_files.h"
 #include "settings/ini_file.h"
+#include "test_files.h"
 
 #include <QDir>
 #include <QFile>

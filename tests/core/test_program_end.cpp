@@ -1,6 +1,6 @@
-#include "test_files.h"
 #include "server_process.h"
 #include "settings/ini_file.h"
+#include "test_files.h"
 
 #include <QDateTime>
 #include <QDir>

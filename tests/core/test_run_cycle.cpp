@@ -479,8 +479,7 @@ private slots:
         } else {
             // Committed before the substitution, and again (what was typed meanwhile) before the page is
             // shown afresh with its result.
-            const QList<int> commits =
-                templateName.isEmpty() ? QList<int>{tab - 2, tab - 2} : QList<int>{tab - 2};
+            const QList<int> commits = templateName.isEmpty() ? QList<int>{tab - 2, tab - 2} : QList<int>{tab - 2};
             QCOMPARE(m_view->setMemoryCalls, commits);
             QVERIFY(m_view->ftpNow.startsWith(QStringLiteral("[設定%1] ").arg(tab - 1)));
             QCOMPARE(m_view->putMemoryCalls, templateName.isEmpty() ? QList<int>{tab - 2} : QList<int>());

@@ -1,7 +1,7 @@
-#include "test_files.h"
 #include "fake_view.h"
 #include "publish/substitution.h"
 #include "run/engine.h"
+#include "test_files.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -11,14 +11,14 @@ private slots:
     {
         QTest::addColumn<QDateTime>("when");
         QTest::addColumn<QString>("text");
-        QTest::newRow("morning, one-digit hour") << QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7))
-                                                 << QStringLiteral("2026/12/06 9:05:07");
+        QTest::newRow("morning, one-digit hour")
+            << QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7)) << QStringLiteral("2026/12/06 9:05:07");
         QTest::newRow("afternoon") << QDateTime(QDate(2026, 1, 2), QTime(23, 59, 59))
                                    << QStringLiteral("2026/01/02 23:59:59");
-        QTest::newRow("exactly midnight: the date alone") << QDateTime(QDate(2026, 12, 6), QTime(0, 0, 0))
-                                                          << QStringLiteral("2026/12/06");
-        QTest::newRow("one second past midnight") << QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1))
-                                                  << QStringLiteral("2026/12/06 0:00:01");
+        QTest::newRow("exactly midnight: the date alone")
+            << QDateTime(QDate(2026, 12, 6), QTime(0, 0, 0)) << QStringLiteral("2026/12/06");
+        QTest::newRow("one second past midnight")
+            << QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1)) << QStringLiteral("2026/12/06 0:00:01");
     }
     void dateTimeText()
     {
@@ -61,8 +61,8 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("windows-31j") << QByteArray("windows-31j") << QStringLiteral("未取得")
                                      << QByteArray("\x96\xa2\x8e\xe6\x93\xbe");
-        QTest::newRow("windows-31j half-width katakana") << QByteArray("windows-31j") << QStringLiteral("ﾎｰﾑ")
-                                                         << QByteArray("\xce\xb0\xd1");
+        QTest::newRow("windows-31j half-width katakana")
+            << QByteArray("windows-31j") << QStringLiteral("ﾎｰﾑ") << QByteArray("\xce\xb0\xd1");
         QTest::newRow("UTF-8") << QByteArray("UTF-8") << QStringLiteral("未取得") << QStringLiteral("未取得").toUtf8();
     }
     void codePageRoundTrip()

@@ -20,8 +20,8 @@ public:
     QString timerSet = QStringLiteral("5");
     QList<int> setMemoryCalls;
     QList<int> putMemoryCalls;
-    QStringList ipAddressHistory; // every caption IP_address was given, in order
-    QStringList ftpNowHistory;    // every caption FTP_now was given, in order
+    QStringList ipAddressHistory;         // every caption IP_address was given, in order
+    QStringList ftpNowHistory;            // every caption FTP_now was given, in order
     std::function<void(int)> onSetMemory; // runs inside Set_Memory: a way into the middle of a run
 
     QString IP_address() const override { return ipAddress; }

@@ -39,8 +39,7 @@ double processCpuSeconds()
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-TemporaryWorkDir::TemporaryWorkDir()
-    : m_previous(QDir::currentPath())
+TemporaryWorkDir::TemporaryWorkDir() : m_previous(QDir::currentPath())
 {
     m_entered = m_dir.isValid() && QDir::setCurrent(m_dir.path());
 }

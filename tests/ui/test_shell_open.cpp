@@ -1,5 +1,5 @@
-#include "test_files.h"
 #include "platform/gui/shell_open.h"
+#include "test_files.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -12,10 +12,7 @@ private:
     TemporaryWorkDir m_dir;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_dir.isValid());
-    }
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
     void cleanup() { ShellOpen::setRecorder({}); }
 
     void targetUrl_data()

@@ -1,6 +1,6 @@
 // Copying between the window's controls and the settings model, and switching tabs.
-#include "settings/settings_model.h"
 #include "server_process.h"
+#include "settings/settings_model.h"
 #include "ui/main_form.h"
 #include "ui/message_box.h"
 

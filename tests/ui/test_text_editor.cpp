@@ -1,6 +1,6 @@
-#include "test_files.h"
 #include "platform/code_page.h"
 #include "platform/gui/text_editor.h"
+#include "test_files.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,10 +39,7 @@ private:
     TemporaryWorkDir m_dir;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_dir.isValid());
-    }
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
     void cleanup()
     {
         TextEditor::setRecorder({});
