@@ -629,15 +629,7 @@ private slots:
 
         QElapsedTimer sinceClose;
         qint64 closeTook = -1;
-        m_view->onFtpNow = [&](const QString& text) {
-            if (text != status(1, QStringLiteral("置換完了")))
-                return;
-            QTimer::singleShot(0, this, [&] {
-                sinceClose.start();
-                m_engine->requestStop();
-                m_engine->whenIdle([&] { closeTook = sinceClose.elapsed(); });
-            });
-        };
+        closeOnStatus(status(1, QStringLiteral("置換完了")), sinceClose, closeTook);
         if (work == QLatin1String("transfer now")) {
             m_engine->SelectedTab = 2;
             m_engine->FTPcommand_Click();
@@ -659,15 +651,7 @@ private slots:
         m_view->globalUrl = QStringLiteral("http://127.0.0.1:%1/silent").arg(m_http.port());
         QElapsedTimer sinceClose;
         qint64 closeTook = -1;
-        m_view->onFtpNow = [&](const QString& text) {
-            if (text != QStringLiteral("IPアドレス確認中"))
-                return;
-            QTimer::singleShot(0, this, [&] {
-                sinceClose.start();
-                m_engine->requestStop();
-                m_engine->whenIdle([&] { closeTook = sinceClose.elapsed(); });
-            });
-        };
+        closeOnStatus(QStringLiteral("IPアドレス確認中"), sinceClose, closeTook);
         m_engine->EXEC_EVENT();
         QVERIFY(sinceClose.isValid());
         QVERIFY2(closeTook >= 0 && closeTook < 1000, qPrintable(QString::number(closeTook)));
@@ -675,6 +659,21 @@ private slots:
     }
 
 private:
+    // A close (stop request, then an action once idle) made in the first pass of the event loop after
+    // FTP_now shows `text`; `took` is how long the close then waited.
+    void closeOnStatus(const QString& text, QElapsedTimer& since, qint64& took)
+    {
+        m_view->onFtpNow = [this, text, &since, &took](const QString& caption) {
+            if (caption != text)
+                return;
+            QTimer::singleShot(0, this, [this, &since, &took] {
+                since.start();
+                m_engine->requestStop();
+                m_engine->whenIdle([&since, &took] { took = since.elapsed(); });
+            });
+        };
+    }
+
     void makeEngine(const QByteArray& codec)
     {
         m_engine.reset();

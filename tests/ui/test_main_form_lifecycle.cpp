@@ -89,6 +89,15 @@ private:
         });
     }
 
+    // 24 KB: at the server's 8 KB/s an upload that is still under way when the test steps in.
+    static QByteArray slowTemplate()
+    {
+        QByteArray text = TemplateText;
+        while (text.size() < 24 * 1024)
+            text += "<p>padding padding padding padding padding padding padding padding</p>\r\n";
+        return text;
+    }
+
     // The window as the program makes it. Without a settings file the echo page is the default public
     // address: the control is pointed at the refused port before anything could look it up.
     std::unique_ptr<MainForm> makeForm()
@@ -288,9 +297,7 @@ private slots:
     // The page is shown again after a transfer-now for its new result; what was typed on it meanwhile stays.
     void typingDuringTransferNowIsKept()
     {
-        QByteArray big = TemplateText;
-        while (big.size() < 24 * 1024)
-            big += "<p>padding padding padding padding padding padding padding padding</p>\r\n";
+        const QByteArray big = slowTemplate();
         writeExitSettings({QStringLiteral("--rate"), QStringLiteral("8192")}, big);
         auto form = makeForm();
         clickTab(*form, 2);
@@ -316,10 +323,7 @@ private slots:
 
     void closeDuringTransferNowWaitsForIt()
     {
-        // 24 KB at 8 KB/s: an upload that is still under way when the close comes.
-        QByteArray big = TemplateText;
-        while (big.size() < 24 * 1024)
-            big += "<p>padding padding padding padding padding padding padding padding</p>\r\n";
+        const QByteArray big = slowTemplate();
         writeExitSettings({QStringLiteral("--rate"), QStringLiteral("8192")}, big);
         auto form = makeForm();
         clickTab(*form, 2);
