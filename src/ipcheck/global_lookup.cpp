@@ -10,8 +10,6 @@
 
 namespace {
 
-const QString kAnswerFile = QStringLiteral("GLOBALIP.TXT");
-
 // A line ends at CR or CR LF; a lone LF stays inside its line.
 QList<QByteArray> answerLines(const QByteArray& bytes)
 {
@@ -32,7 +30,7 @@ QList<QByteArray> answerLines(const QByteArray& bytes)
 
 bool writeAnswer(const QByteArray& bytes)
 {
-    QFile file(kAnswerFile);
+    QFile file(QString::fromLatin1(FileNames::Answer));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     return file.write(bytes) == bytes.size() && file.flush();
@@ -40,7 +38,7 @@ bool writeAnswer(const QByteArray& bytes)
 
 std::optional<QByteArray> readAnswer()
 {
-    QFile file(kAnswerFile);
+    QFile file(QString::fromLatin1(FileNames::Answer));
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     QByteArray bytes = file.readAll();
@@ -60,7 +58,7 @@ void Engine::GlobalIPaddress()
     bool created = false;
     {
         // Emptied first, so that a failed fetch leaves nothing of an older answer.
-        QFile file(kAnswerFile);
+        QFile file(QString::fromLatin1(FileNames::Answer));
         created = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     }
     if (!created) {

@@ -1,6 +1,6 @@
 #include "platform/background_job.h"
 
-#include "ui/toolkit.h"
+#include "run/toolkit.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -59,7 +59,7 @@ qint16 Engine::FTPputFILE(qint16 No)
         Toolkit::yieldOnce();
         if (!waitForCommand())
             return;
-        const QString workFile = slot.TEMPLATE + QStringLiteral("$$") + QString::number(No);
+        const QString workFile = FileNames::workFile(slot.TEMPLATE, No);
         if (!begin(QStringLiteral("PUT ") + workFile + QLatin1Char(' ') + slot.FTPFILENAME) || !waitForCommand())
             return;
         stage = 2;

@@ -157,7 +157,7 @@ qint16 Engine::CHIKAN(qint16 No)
     bool ok = !slot.TEMPLATE.isEmpty() && templateFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     if (ok) {
         // Written aside and renamed over: a failure keeps the previous work file whole instead of a torn one.
-        QSaveFile workFile(slot.TEMPLATE + QStringLiteral("$$") + QString::number(No));
+        QSaveFile workFile(FileNames::workFile(slot.TEMPLATE, No));
         ok = workFile.open(QIODevice::WriteOnly);
         if (ok) {
             QList<MarkerReplacement> replacements;

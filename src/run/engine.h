@@ -4,9 +4,10 @@
 #include "platform/ftp_transfer.h"
 #include "platform/http_transfer.h"
 #include "platform/local_address.h"
+#include "run/file_names.h"
 #include "run/form_view.h"
 #include "settings/settings_model.h"
-#include "ui/toolkit.h"
+#include "run/toolkit.h"
 
 #include <QList>
 #include <QObject>

@@ -23,7 +23,7 @@ void Engine::Save_Log(const QString& Str1, const QString& Str2)
 
     // Opened and closed per line, so every line is complete for a reader between events; a failure
     // loses the line and nothing else (QFile closes itself on every path).
-    QFile file(QStringLiteral("Veltora.log"));
+    QFile file(QString::fromLatin1(FileNames::Log));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
     const QString line = logStamp(Clock::now()) + QStringLiteral(",\"") + Str1 + QStringLiteral("\",\"") + Str2 +

@@ -1,14 +1,15 @@
 #pragma once
 
 #include "platform/code_page.h"
+#include "run/file_names.h"
 #include "settings/settings_model.h"
 
 #include <QString>
 
-// The settings file: "Veltora_050.ini" in the current directory, read with a fallback to the previous
-// version's "Veltora_040.ini" (which is never written).
-inline constexpr char SettingsFileName[] = "Veltora_050.ini";
-inline constexpr char PreviousSettingsFileName[] = "Veltora_040.ini";
+// The settings file: FileNames::Settings in the current directory, read with a fallback to the previous
+// version's FileNames::PreviousSettings (which is never written).
+inline constexpr const char* SettingsFileName = FileNames::Settings;
+inline constexpr const char* PreviousSettingsFileName = FileNames::PreviousSettings;
 
 // How much of a settings file is read at most.
 inline constexpr qint64 MaxSettingsFileSize = 1024 * 1024;

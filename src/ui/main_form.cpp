@@ -782,7 +782,7 @@ void MainForm::Command5_Click()
 
 void MainForm::Command6_Click()
 {
-    openInTextEditor(QStringLiteral("Veltora.log"), m_engine.codePage());
+    openInTextEditor(QString::fromLatin1(FileNames::Log), m_engine.codePage());
 }
 
 void MainForm::Image1_Click()

@@ -1,5 +1,5 @@
 #include "platform/code_page.h"
-#include "ui/toolkit.h"
+#include "run/toolkit.h"
 
 #include <QTest>
 

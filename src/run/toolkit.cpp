@@ -1,4 +1,4 @@
-#include "ui/toolkit.h"
+#include "run/toolkit.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
