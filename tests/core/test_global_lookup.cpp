@@ -107,6 +107,22 @@ private slots:
              QStringLiteral("192.0.2.77"));
         page(sjis, "127.0.0.1 rejected", "YOUR IP IS 127.0.0.1<BR>\r\n", 0, kNotObtained);
         page(sjis, "0.0.0.0 alone rejected", "YOUR IP IS 0.0.0.0<BR>\r\n", 0, kNotObtained);
+        // Anyone on the plain-http path can plant an answer: nothing but an address may reach the templates.
+        page(sjis, "NUL after a bare address, markup after it",
+             QByteArrayLiteral("203.0.113.9\0<script src=//evil.example/x.js></script>\n"), 0, kNotObtained);
+        page(sjis, "NUL inside a bare address",
+             QByteArrayLiteral("203.0.1\0"
+                               "13.9\n"),
+             0, kNotObtained);
+        page(sjis, "NUL after the address on a marker line", QByteArrayLiteral("YOUR IP IS 203.0.113.9\0<BR>\r\n"), 0,
+             kNotObtained);
+        page(sjis, "NUL inside the address on a marker line", QByteArrayLiteral("YOUR IP IS 203.0\0.113.9<BR>\r\n"), 0,
+             kNotObtained);
+        page(sjis, "markup after a bare address", "203.0.113.9<script></script>\n", 0, kNotObtained);
+        page(sjis, "blank inside a bare address", "203.0.113. 9\n", 0, kNotObtained);
+        page(sjis, "mapped loopback rejected", "::ffff:127.0.0.1\n", 0, kNotObtained);
+        page(sjis, "mapped 0.0.0.0 rejected", "::ffff:0.0.0.0\n", 0, kNotObtained);
+        page(sjis, "compatible loopback rejected", "::127.0.0.1\n", 0, kNotObtained);
 
         const QString marker1 = QStringLiteral("<TH>上記ホスト名の正引き</TH><TD> : 192.0.2.44</TD></TR></TABLE>\r\n");
         page(sjis, "marker 1 in windows-31j", CodePage(sjis).encode(marker1), 1, QStringLiteral("192.0.2.44"));
