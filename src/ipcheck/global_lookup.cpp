@@ -78,10 +78,12 @@ void Engine::GlobalIPaddress()
                 throw std::runtime_error("fetch failed");
             Toolkit::yieldTimes(3001);
 
-            const std::optional<QByteArray> answer = readAnswer();
-            if (!answer)
+            const std::optional<QByteArray> file = readAnswer();
+            if (!file)
                 throw std::runtime_error("answer unreadable");
-            for (const QByteArray& line : answerLines(*answer)) {
+            // Lines are decoded one by one, which keeps every U+FEFF: a byte-order mark can only open the page.
+            const QByteArray answer = CodePage::withoutByteOrderMark(*file).toByteArray();
+            for (const QByteArray& line : answerLines(answer)) {
                 // Marker text that is no address (an error page, trailing markup) must not be published.
                 address = AddressCheck::leadingAddress(Cut_IP_address(m_codePage.decode(line)));
                 if (!address.isEmpty()) {
@@ -92,7 +94,7 @@ void Engine::GlobalIPaddress()
             }
             if (IpCheckState != 1) {
                 // Echo pages that answer with the bare address and nothing else.
-                const QString whole = m_codePage.decode(*answer).trimmed();
+                const QString whole = m_codePage.decode(answer).trimmed();
                 if (AddressCheck::isUsableAddress(whole)) {
                     address = whole;
                     IpCheckState = 1;
