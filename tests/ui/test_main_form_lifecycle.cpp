@@ -12,7 +12,9 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -196,6 +198,25 @@ private slots:
         QCOMPARE(form->engine().IpCheckState, qint16(0));
         QVERIFY(form->engine().FirstRunPending);
         QCOMPARE(control<QCheckBox>(*form, "AutoExec")->isChecked(), autoExec == 1);
+    }
+
+    // Qt's own texts are Japanese like the rest, whatever the locale: the close question's buttons and the
+    // file dialog's labels.
+    void qtTextsAreJapanese()
+    {
+        auto form = makeForm(); // the window's start-up installs them; the tests run under the C locale
+        std::unique_ptr<QMessageBox> box(MessageBox::createYesNoBox(
+            form.get(), QStringLiteral("確認"), QStringLiteral("常駐終了しますがよろしいですか？")));
+        QCOMPARE(box->button(QMessageBox::Yes)->text(), QStringLiteral("はい(&Y)"));
+        QCOMPARE(box->button(QMessageBox::No)->text(), QStringLiteral("いいえ(&N)"));
+        QFileDialog dialog(form.get());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        QCOMPARE(dialog.labelText(QFileDialog::FileName), QStringLiteral("ファイル名(&N):"));
+        QCOMPARE(dialog.labelText(QFileDialog::FileType), QStringLiteral("ファイルの種類:"));
+        QCOMPARE(dialog.labelText(QFileDialog::Accept), QStringLiteral("開く(&O)"));
+        QCOMPARE(dialog.labelText(QFileDialog::Reject), QStringLiteral("キャンセル"));
     }
 
     void closeAnsweredNoChangesNothing()
