@@ -277,12 +277,17 @@ private slots:
         clickTab(*form, 2);
         control<QLineEdit>(*form, "FTPputTO")->setText(QStringLiteral("typed.html"));
 
-        // Samples the icon while the exit-time run is under way.
+        // Samples the icon, and whether the settings are saved already, while the exit-time run is under way:
+        // the settings are saved first, so that a run that never ends (a hung server, a killed desktop
+        // session) cannot cost them.
         QList<bool> iconWhileBusy;
+        QList<bool> savedWhileBusy;
         QTimer sampler;
         connect(&sampler, &QTimer::timeout, this, [&] {
-            if (form->engine().isBusy())
+            if (form->engine().isBusy()) {
                 iconWhileBusy << form->tray().isInstalled();
+                savedWhileBusy << fileBytes(QString::fromLatin1(SettingsFileName)).contains("typed.html");
+            }
         });
         sampler.start(1);
 
@@ -305,6 +310,8 @@ private slots:
         QVERIFY(!iconWhileBusy.isEmpty());
         QVERIFY(iconWhileBusy.contains(iconDuringExitRun));
         QVERIFY(!iconWhileBusy.contains(!iconDuringExitRun));
+        QVERIFY(!savedWhileBusy.isEmpty());
+        QVERIFY(!savedWhileBusy.contains(false));
 
         // The settings file holds what was typed, the exit-time slot went up under that name, the other did not.
         QVERIFY(fileBytes(QString::fromLatin1(SettingsFileName)).contains("typed.html"));
