@@ -317,6 +317,13 @@ private slots:
             none,
             {QStringLiteral("LOG=31"), QStringLiteral("TASKTRAY=15"), QStringLiteral("AUTOEXEC=16"),
              QStringLiteral("0.HOSTNAMEEXEC=0"), QStringLiteral("FTPUSERID=16")});
+        // An octal number ends at the first digit that is none: 8 and 9 stop it.
+        row("&O with the digit 8",
+            QStringLiteral("\"TASKTRAY\",0,\"&O178\"\r\n\"AUTOEXEC\",0,&O18\r\n\"TIMERSET\",0,\"&O78\"\r\n"
+                           "\"OKCHECK\",2,\"&o8\"\r\n\"LOG\",0,1\r\n"),
+            none,
+            {QStringLiteral("TASKTRAY=15"), QStringLiteral("AUTOEXEC=1"), QStringLiteral("TIMERSET=7"),
+             QStringLiteral("2.OKCHECK=0"), QStringLiteral("LOG=1")});
         row("leading number of a text",
             QStringLiteral("\"AUTOEXEC\",0,#TRUE#\r\n\"LOG\",0,\"12abc\"\r\n\"TASKTRAY\",0,\" - 3 "
                            "\"\r\n\"HOSTNAMEEXEC\",0,\"abc\"\r\n"
