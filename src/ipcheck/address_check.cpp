@@ -7,21 +7,46 @@ namespace AddressCheck {
 
 namespace {
 
+bool usableHost(quint32 host)
+{
+    return host != 0 && (host >> 24) != 127;
+}
+
+// inet_pton reads a C string and would stop at a NUL inside the text, taking what follows it for nothing:
+// only text made wholly of the characters an address can hold is handed to it.
+bool holdsOnlyAddressCharacters(const QString& text)
+{
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool hex = (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
+        if (!hex && u != u'.' && u != u':')
+            return false;
+    }
+    return !text.isEmpty();
+}
+
 bool usableIpv4(const QString& text)
 {
     in_addr address{};
-    if (::inet_pton(AF_INET, text.toLatin1().constData(), &address) != 1)
+    if (!holdsOnlyAddressCharacters(text) || ::inet_pton(AF_INET, text.toLatin1().constData(), &address) != 1)
         return false;
-    const quint32 host = ntohl(address.s_addr);
-    return host != 0 && (host >> 24) != 127;
+    return usableHost(ntohl(address.s_addr));
 }
 
 bool usableIpv6(const QString& text)
 {
     in6_addr address{};
-    if (::inet_pton(AF_INET6, text.toLatin1().constData(), &address) != 1)
+    if (!holdsOnlyAddressCharacters(text) || ::inet_pton(AF_INET6, text.toLatin1().constData(), &address) != 1)
         return false;
-    return !IN6_IS_ADDR_UNSPECIFIED(&address) && !IN6_IS_ADDR_LOOPBACK(&address);
+    if (IN6_IS_ADDR_UNSPECIFIED(&address) || IN6_IS_ADDR_LOOPBACK(&address))
+        return false;
+    // ::ffff:127.0.0.1 and ::127.0.0.1 are loopback and ::ffff:0.0.0.0 is no host, all spelt the IPv6 way.
+    if (IN6_IS_ADDR_V4MAPPED(&address) || IN6_IS_ADDR_V4COMPAT(&address)) {
+        const uint8_t* b = address.s6_addr;
+        const quint32 host = quint32(b[12]) << 24 | quint32(b[13]) << 16 | quint32(b[14]) << 8 | b[15];
+        return usableHost(host);
+    }
+    return true;
 }
 
 bool isDigit(QChar c)
@@ -35,13 +60,15 @@ bool isHexDigit(QChar c)
            (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
 }
 
-bool isAsciiOnly(const QString& text)
+// A control character (a NUL above all) has no place in an echo page's answer: whatever stands around it is
+// not trusted to be the address.
+bool holdsControlCharacter(const QString& text)
 {
     for (QChar c : text) {
-        if (c.unicode() > 0x7f)
-            return false;
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
     }
-    return true;
+    return false;
 }
 
 bool gluedToRest(const QString& text, qsizetype end)
@@ -54,13 +81,13 @@ bool gluedToRest(const QString& text, qsizetype end)
 
 bool isUsableAddress(const QString& text)
 {
-    if (text.isEmpty() || !isAsciiOnly(text))
-        return false;
     return text.contains(QLatin1Char(':')) ? usableIpv6(text) : usableIpv4(text);
 }
 
 QString leadingAddress(const QString& text)
 {
+    if (holdsControlCharacter(text))
+        return {};
     const auto leadingRun = [&text](auto belongs) {
         qsizetype end = 0;
         while (end < text.size() && belongs(text[end]))

@@ -51,10 +51,15 @@ std::optional<QByteArray> readAnswer()
 
 void Engine::GlobalIPaddress()
 {
+    // What a check cut short by a close gives back: it found nothing out, so it reports nothing either.
+    const qint16 previousState = IpCheckState;
+    const QString previousCaption = m_view.IP_address();
+    m_lookupInterrupted = false;
     IpCheckState = 0;
     m_view.setIP_address(QStringLiteral("IPアドレス確認中"));
 
     QString address;
+    bool interrupted = false;
     bool created = false;
     {
         // Emptied first, so that a failed fetch leaves nothing of an older answer.
@@ -70,18 +75,23 @@ void Engine::GlobalIPaddress()
             const QString url = m_view.GlobalURL();
             Toolkit::yieldOnce();
             // A close handled in the yields above has already cancelled what was running: nothing is fetched.
-            if (m_stopRequested)
+            interrupted = m_stopRequested;
+            if (interrupted)
                 throw std::runtime_error("stopped");
             const std::optional<QByteArray> body = Inet1.OpenURL(url);
+            // A close cancels a fetch under way: the page did not fail to answer, it was not waited for.
+            interrupted = !body && m_stopRequested;
             Toolkit::yieldOnce();
             if (!body || !writeAnswer(*body))
                 throw std::runtime_error("fetch failed");
             Toolkit::yieldTimes(3001);
 
-            const std::optional<QByteArray> answer = readAnswer();
-            if (!answer)
+            const std::optional<QByteArray> file = readAnswer();
+            if (!file)
                 throw std::runtime_error("answer unreadable");
-            for (const QByteArray& line : answerLines(*answer)) {
+            // Lines are decoded one by one, which keeps every U+FEFF: a byte-order mark can only open the page.
+            const QByteArray answer = CodePage::withoutByteOrderMark(*file).toByteArray();
+            for (const QByteArray& line : answerLines(answer)) {
                 // Marker text that is no address (an error page, trailing markup) must not be published.
                 address = AddressCheck::leadingAddress(Cut_IP_address(m_codePage.decode(line)));
                 if (!address.isEmpty()) {
@@ -92,7 +102,7 @@ void Engine::GlobalIPaddress()
             }
             if (IpCheckState != 1) {
                 // Echo pages that answer with the bare address and nothing else.
-                const QString whole = m_codePage.decode(*answer).trimmed();
+                const QString whole = m_codePage.decode(answer).trimmed();
                 if (AddressCheck::isUsableAddress(whole)) {
                     address = whole;
                     IpCheckState = 1;
@@ -101,6 +111,13 @@ void Engine::GlobalIPaddress()
         } catch (const std::exception&) {
             IpCheckState = -1;
         }
+    }
+    if (interrupted) {
+        IpCheckState = previousState;
+        m_view.setIP_address(previousCaption);
+        m_lookupInterrupted = true;
+        Inet1.Cancel();
+        return;
     }
 
     const QString now = Clock::nowText();

@@ -99,6 +99,12 @@ private slots:
         page(sjis, "bare address", "203.0.113.50\n", 1, QStringLiteral("203.0.113.50"));
         page(sjis, "bare address with blanks and CR LF", "  203.0.113.51 \r\n\r\n", 1, QStringLiteral("203.0.113.51"));
         page(sjis, "bare IPv6 address", "2001:db8::5\n", 1, QStringLiteral("2001:db8::5"));
+        page(utf8, "bare address after a byte-order mark",
+             "\xEF\xBB\xBF"
+             "203.0.113.52\r\n",
+             1, QStringLiteral("203.0.113.52"));
+        page(utf8, "marker line after a byte-order mark", "\xEF\xBB\xBFYOUR IP IS 203.0.113.53<BR>\r\n", 1,
+             QStringLiteral("203.0.113.53"));
         page(sjis, "bare loopback rejected", "127.0.0.1\n", 0, kNotObtained);
         page(sjis, "two addresses are no bare address", "203.0.113.50 203.0.113.51\n", 0, kNotObtained);
         page(sjis, "NOT AVAILABLE is no address", "YOUR IP IS NOT AVAILABLE\r\n", 0, kNotObtained);
@@ -107,6 +113,22 @@ private slots:
              QStringLiteral("192.0.2.77"));
         page(sjis, "127.0.0.1 rejected", "YOUR IP IS 127.0.0.1<BR>\r\n", 0, kNotObtained);
         page(sjis, "0.0.0.0 alone rejected", "YOUR IP IS 0.0.0.0<BR>\r\n", 0, kNotObtained);
+        // Anyone on the plain-http path can plant an answer: nothing but an address may reach the templates.
+        page(sjis, "NUL after a bare address, markup after it",
+             QByteArrayLiteral("203.0.113.9\0<script src=//evil.example/x.js></script>\n"), 0, kNotObtained);
+        page(sjis, "NUL inside a bare address",
+             QByteArrayLiteral("203.0.1\0"
+                               "13.9\n"),
+             0, kNotObtained);
+        page(sjis, "NUL after the address on a marker line", QByteArrayLiteral("YOUR IP IS 203.0.113.9\0<BR>\r\n"), 0,
+             kNotObtained);
+        page(sjis, "NUL inside the address on a marker line", QByteArrayLiteral("YOUR IP IS 203.0\0.113.9<BR>\r\n"), 0,
+             kNotObtained);
+        page(sjis, "markup after a bare address", "203.0.113.9<script></script>\n", 0, kNotObtained);
+        page(sjis, "blank inside a bare address", "203.0.113. 9\n", 0, kNotObtained);
+        page(sjis, "mapped loopback rejected", "::ffff:127.0.0.1\n", 0, kNotObtained);
+        page(sjis, "mapped 0.0.0.0 rejected", "::ffff:0.0.0.0\n", 0, kNotObtained);
+        page(sjis, "compatible loopback rejected", "::127.0.0.1\n", 0, kNotObtained);
 
         const QString marker1 = QStringLiteral("<TH>上記ホスト名の正引き</TH><TD> : 192.0.2.44</TD></TR></TABLE>\r\n");
         page(sjis, "marker 1 in windows-31j", CodePage(sjis).encode(marker1), 1, QStringLiteral("192.0.2.44"));
