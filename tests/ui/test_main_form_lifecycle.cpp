@@ -256,12 +256,16 @@ private slots:
         clickTab(*form, 2);
         control<QLineEdit>(*form, "FTPputTO")->setText(QStringLiteral("typed.html"));
 
-        // Samples the icon while the exit-time run is under way.
+        // Samples the icon, and whether the settings file already holds what was typed, while the exit-time
+        // run is under way: the settings are saved before that run, which may take minutes.
         QList<bool> iconWhileBusy;
+        QList<bool> savedWhileBusy;
         QTimer sampler;
         connect(&sampler, &QTimer::timeout, this, [&] {
-            if (form->engine().isBusy())
+            if (form->engine().isBusy()) {
                 iconWhileBusy << form->tray().isInstalled();
+                savedWhileBusy << fileBytes(QString::fromLatin1(SettingsFileName)).contains("typed.html");
+            }
         });
         sampler.start(1);
 
@@ -284,6 +288,7 @@ private slots:
         QVERIFY(!iconWhileBusy.isEmpty());
         QVERIFY(iconWhileBusy.contains(iconDuringExitRun));
         QVERIFY(!iconWhileBusy.contains(!iconDuringExitRun));
+        QVERIFY(!savedWhileBusy.contains(false));
 
         // The settings file holds what was typed, the exit-time slot went up under that name, the other did not.
         QVERIFY(fileBytes(QString::fromLatin1(SettingsFileName)).contains("typed.html"));
