@@ -6,8 +6,8 @@
 #include "platform/local_address.h"
 #include "run/file_names.h"
 #include "run/form_view.h"
-#include "settings/settings_model.h"
 #include "run/toolkit.h"
+#include "settings/settings_model.h"
 
 #include <QList>
 #include <QObject>
@@ -76,6 +76,11 @@ public:
 
     // Calls action now when no work is in progress, else as soon as the work in progress has ended.
     void whenIdle(std::function<void()> action);
+
+signals:
+    // Every event Save_Log is given, whether or not LOG writes it: the modes without a window judge a
+    // run's outcome by them.
+    void eventRecorded(const QString& Str1, const QString& Str2);
 
 private:
     // Marks the engine busy for its lifetime; started() is false when other work was already in progress or
