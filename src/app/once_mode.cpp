@@ -1,6 +1,7 @@
 #include "app/console_view.h"
 #include "app/modes.h"
 #include "app/once_state.h"
+#include "platform/termination_signals.h"
 #include "run/engine.h"
 #include "settings/ini_file.h"
 
@@ -24,6 +25,15 @@ int runOnce(ConsoleView& view, const CodePage& codePage)
     for (int s = 0; s < SlotCount; ++s)
         engine.settings.slot[s].ChangeSent = before.changeSent[s];
 
+    // A service manager's stop (or Ctrl+C) ends the run at its next step instead of killing it: a page being
+    // stored is let finish, so none is left cut on the server, and the state of what was done is kept.
+    bool stopped = false;
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &engine, [&] {
+        stopped = true;
+        engine.requestStop();
+    });
+
     engine.EXEC_EVENT();
 
     // Saved also after a failed check: the failure word is the next run's previous address, so the next
@@ -38,5 +48,9 @@ int runOnce(ConsoleView& view, const CodePage& codePage)
 
     if (engine.IpCheckState != 1)
         return CheckFailedStatus;
+    if (stopped) {
+        view.printLine(QStringLiteral("veltora: 終了の要求により、残りの転送を行わずに終了しました"));
+        return TransferFailedStatus;
+    }
     return failed ? TransferFailedStatus : 0;
 }

@@ -189,6 +189,30 @@ private slots:
         QVERIFY(fileBytes(work(QStringLiteral("Veltora.log"))).contains(sjis.encode(QStringLiteral("IPアドレス確認"))));
     }
 
+    // Stopped by a service manager during an upload: the page being stored is finished, not left cut, the
+    // slots after it are not begun, and the run is not counted as a success.
+    void onceStoppedDuringAnUpload()
+    {
+        QByteArray big = TemplateText;
+        while (big.size() < 24 * 1024)
+            big += "<p>padding padding padding padding padding padding padding padding</p>\r\n";
+        QVERIFY(writeFile(work(Template), big));
+        QVERIFY2(m_ftp.start(QStringLiteral("ftp_server.py"), {QStringLiteral("--root"), m_root->path(),
+                                                               QStringLiteral("--rate"), QStringLiteral("8192")}),
+                 qPrintable(m_ftp.error()));
+        answerAddress(QStringLiteral("192.0.2.3"));
+        writeSettings(echoUrl());
+
+        ProgramProcess program;
+        QVERIFY(program.start({QStringLiteral("--once")}, m_work->path()));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(remote(OnChangePage)), 30000);
+        QCOMPARE(::kill(pid_t(program.process().processId()), SIGTERM), 0);
+        const ProgramProcess::Result result = program.waitForEnd(60000);
+        VELTORA_COMPARE_EXIT(result, 2);
+        QCOMPARE(fileBytes(remote(OnChangePage)), fileBytes(work(Template + QStringLiteral("$$0"))));
+        QVERIFY(fileBytes(remote(OnChangePage)).size() > 24 * 1000);
+    }
+
     void check_data()
     {
         QTest::addColumn<QString>("answer"); // the echo page's text; empty: a refused port
