@@ -37,7 +37,10 @@ measure() { # label command...: prints the mean wall and CPU seconds of the roun
             { echo "$label failed:"; cat "$scratch/$label.err"; exit 1; }
         [ "$(ls "$scratch"/root/public_html/page*.html | wc -l)" -eq 9 ] || { echo "$label: not nine pages"; exit 1; }
     done
-    awk -v label="$label" -v n="$rounds" '{w += $1; c += $2 + $3} END {printf "%-22s wall %.3f s  CPU %.3f s  (mean of %d)\n", label, w / n, c / n, n}' "$scratch/times"
+    # Mean and median: a few runs may hold a stall of the network library that the mean alone would hide.
+    sort -n "$scratch/times" | awk -v label="$label" -v n="$rounds" '{w += $1; c += $2 + $3; wall[NR] = $1}
+        END {printf "%-20s wall mean %.3f s, median %.3f s; CPU mean %.3f s  (%d runs)\n", label, w / n,
+             wall[int((n + 1) / 2)], c / n, n}' "$scratch/times"
 }
 
 cd "$scratch/work"

@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 #include "app/modes.h"
-#include "ui/window_mode.h"
+#include "app/window_program.h"
 
 #include <QCoreApplication>
 
@@ -18,7 +18,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "%s\n", line.text.toLocal8Bit().constData());
         return UsageExitStatus;
     case CommandLine::Mode::Window:
-        return runWindow(argc, argv, line);
+        return execWindowProgram(argv);
     default:
         break;
     }

@@ -8,7 +8,7 @@ build=$(cd "$1" && pwd)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-files=(bin/veltora share/applications/veltora.desktop share/icons/hicolor/16x16/apps/veltora.png
+files=(bin/veltora libexec/veltora/veltora-window share/applications/veltora.desktop share/icons/hicolor/16x16/apps/veltora.png
     share/icons/hicolor/32x32/apps/veltora.png share/man/man1/veltora.1 lib/systemd/user/veltora.service
     lib/systemd/user/veltora-once.service lib/systemd/user/veltora-once.timer)
 fail() { echo "check_install: $*" >&2; exit 1; }
@@ -18,6 +18,12 @@ for f in "${files[@]}"; do
     [ -s "$tmp/prefix/$f" ] || fail "cmake --install did not lay out $f"
 done
 [ "$("$tmp/prefix/bin/veltora" --version)" = "veltora 0.5.1" ] || fail "installed --version"
+# The window is found from the installed program: it is the one that reports the missing folder.
+set +e
+err=$(env -u DISPLAY -u WAYLAND_DISPLAY "$tmp/prefix/bin/veltora" --dir "$tmp/none" 2>&1)
+status=$?
+set -e
+[ "$status" -eq 64 ] && grep -q "$tmp/none" <<<"$err" || fail "the installed program does not start the window's: $err"
 grep -qx "ExecStart=$tmp/prefix/bin/veltora --headless --dir %h/.local/share/veltora" \
     "$tmp/prefix/lib/systemd/user/veltora.service" || fail "veltora.service does not start the installed program"
 
