@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what building and testing Veltora needs on Debian 12, only when something is missing.
+# Installs what building and testing Veltora needs on Debian 12, only when something is missing (the tools
+# that check the install layout and the Debian package included).
 # Usage: scripts/install-deps.sh [--run|--dev]
 #   --run adds what the window needs on a fresh desktop: a Japanese font
 #   --dev adds that and the tools for looking at the window without a desktop (virtual X server, input, screenshots)
 set -euo pipefail
-pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib curl openssl qt6-translations-l10n)
+pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib curl openssl qt6-translations-l10n
+    desktop-file-utils dpkg-dev systemd man-db)
 if [ "${1:-}" = "--run" ] || [ "${1:-}" = "--dev" ]; then
     pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins)
 fi

@@ -77,6 +77,11 @@ public:
     // Calls action now when no work is in progress, else as soon as the work in progress has ended.
     void whenIdle(std::function<void()> action);
 
+signals:
+    // Every event Save_Log is given, whether or not LOG writes it: the modes without a window judge a
+    // run's outcome by them.
+    void eventRecorded(const QString& Str1, const QString& Str2);
+
 private:
     // Marks the engine busy for its lifetime; started() is false when other work was already in progress or
     // the program is ending, and the guard then changes nothing.

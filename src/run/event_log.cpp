@@ -18,6 +18,7 @@ QString logStamp(const QDateTime& when)
 
 void Engine::Save_Log(const QString& Str1, const QString& Str2)
 {
+    emit eventRecorded(Str1, Str2);
     if (settings.global.LOG == 0)
         return;
 

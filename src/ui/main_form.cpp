@@ -195,7 +195,9 @@ qint16 checkValue(const QCheckBox* box)
 
 } // namespace
 
-MainForm::MainForm(QWidget* parent) : QWidget(parent), m_engine(*this)
+MainForm::MainForm(const CodePage& codePage, QWidget* parent)
+    : QWidget(parent), m_engine(*this, codePage),
+      m_resident(m_engine, Resident::SettingsOnEnd::Save, Resident::TimerOnStart::AsAutoExecSays)
 {
     QtTranslations::installJapanese();
     initArtwork();
@@ -234,6 +236,10 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent), m_engine(*this)
             [this] { Form_QueryUnload(CloseBySystem); });
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this](QSessionManager&) { Form_QueryUnload(CloseBySystem); });
+    connect(&m_resident, &Resident::settingsLoaded, this, [this] { m_tray.Add_TaskTray(this); });
+    connect(&m_resident, &Resident::commitRequested, this, [this] { Set_Memory(m_engine.SelectedTab - 2); });
+    connect(&m_resident, &Resident::exitRunDone, this, [this] { m_tray.Del_TaskTray(); });
+    connect(&m_resident, &Resident::ended, this, &MainForm::Form_Unload);
 
     Form_Load();
 }
@@ -476,13 +482,7 @@ void MainForm::Form_Load()
         move(centred.topLeft());
     }
 
-    m_engine.IpCheckState = 0;
-    m_engine.FirstRunPending = true;
-    m_engine.settings.applyDefaults();
-    Load_ini(m_engine.settings, m_engine.codePage());
-    m_tray.Add_TaskTray(this);
-    m_engine.Save_Log(QStringLiteral("START"), QString());
-    m_engine.Timer1.setInterval(m_engine.settings.global.AUTOEXEC == 1 ? 6000 : 0);
+    m_resident.start();
     const bool startHidden = m_engine.settings.global.TASKTRAY == 1;
     if (startHidden)
         m_tray.hideWindow(this);
@@ -694,23 +694,8 @@ void MainForm::Form_QueryUnload(int UnloadMode)
         return;
     m_closing = true;
     m_closeReason = UnloadMode;
-    // A close can arrive while a run waits inside a yield. The run is asked to end at its next step and the
-    // shutdown follows once it has, so the exit-time run never interleaves with it and nothing of the
-    // window goes away while the run is still on the stack.
-    m_engine.requestStop();
-    m_engine.whenIdle([this] { shutDown(); });
-}
-
-void MainForm::shutDown()
-{
-    Set_Memory(m_engine.SelectedTab - 2);
-    Save_ini(m_engine.settings, m_engine.codePage());
-    m_engine.EXEC_EVENT_Unload();
-    m_engine.stopAcceptingWork(); // a tick during the yields still to come starts nothing
-    m_engine.Timer1.setInterval(0);
-    m_tray.Del_TaskTray();
-    m_engine.Save_Log(QStringLiteral("END"), QString());
-    Form_Unload();
+    // Nothing of the window goes away while a run is still on the stack: the end waits for it.
+    m_resident.end();
 }
 
 void MainForm::Form_Unload()

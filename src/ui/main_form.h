@@ -1,6 +1,7 @@
 #pragma once
 
 #include "run/engine.h"
+#include "run/resident.h"
 #include "ui/tray_icon.h"
 
 #include <QWidget>
@@ -21,12 +22,14 @@ class TerminationSignals;
 
 // The program's only working window: the shared settings on the tab "基本設定", one transfer slot at a time on
 // the tabs "設定1" to "設定9", the buttons along the bottom and the status line. Controls carry their names
-// as object names. It owns the engine and shows it the few controls that are shared state.
+// as object names. It owns the engine and shows it the few controls that are shared state. Its start and end
+// are Resident's; the window adds only its own part: the close question and reasons, the icon, and waiting
+// for its editor windows.
 class MainForm : public QWidget, public FormView
 {
     Q_OBJECT
 public:
-    explicit MainForm(QWidget* parent = nullptr);
+    explicit MainForm(const CodePage& codePage = CodePage::system(), QWidget* parent = nullptr);
     ~MainForm() override;
 
     Engine& engine() { return m_engine; }
@@ -75,7 +78,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void shutDown();
     void Form_Unload();
     void exitWhenAlone();
 
@@ -84,6 +86,7 @@ private:
     void moveToClientArea(QWidget* page);
 
     Engine m_engine;
+    Resident m_resident; // the start and end sequence, which the headless service shares
     TaskTray m_tray;
     TerminationSignals* m_terminationSignals = nullptr;
     int m_nextCloseReason = CloseByUser;

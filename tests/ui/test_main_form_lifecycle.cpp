@@ -277,9 +277,8 @@ private slots:
         clickTab(*form, 2);
         control<QLineEdit>(*form, "FTPputTO")->setText(QStringLiteral("typed.html"));
 
-        // Samples the icon, and whether the settings are saved already, while the exit-time run is under way:
-        // the settings are saved first, so that a run that never ends (a hung server, a killed desktop
-        // session) cannot cost them.
+        // Samples the icon, and whether the settings file already holds what was typed, while the exit-time
+        // run is under way: the settings are saved before that run, which may take minutes.
         QList<bool> iconWhileBusy;
         QList<bool> savedWhileBusy;
         QTimer sampler;

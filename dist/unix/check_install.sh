@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Checks what installing lays out, with the tools that read those files: every file of `cmake --install` in
+# a temporary prefix, the desktop entry (desktop-file-validate), the user units (systemd-analyze verify), the
+# manual page (man), and the Debian package (dpkg-deb: its contents, and --version run from them). Nothing
+# is installed on the machine. Usage: check_install.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+files=(bin/veltora libexec/veltora/veltora-window share/applications/veltora.desktop share/icons/hicolor/16x16/apps/veltora.png
+    share/icons/hicolor/32x32/apps/veltora.png share/man/man1/veltora.1 lib/systemd/user/veltora.service
+    lib/systemd/user/veltora-once.service lib/systemd/user/veltora-once.timer)
+fail() { echo "check_install: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
+for f in "${files[@]}"; do
+    [ -s "$tmp/prefix/$f" ] || fail "cmake --install did not lay out $f"
+done
+[ "$("$tmp/prefix/bin/veltora" --version)" = "veltora 0.5.1" ] || fail "installed --version"
+# The window is found from the installed program: it is the one that reports the missing folder.
+set +e
+err=$(env -u DISPLAY -u WAYLAND_DISPLAY "$tmp/prefix/bin/veltora" --dir "$tmp/none" 2>&1)
+status=$?
+set -e
+[ "$status" -eq 64 ] && grep -q "$tmp/none" <<<"$err" || fail "the installed program does not start the window's: $err"
+grep -qx "ExecStart=$tmp/prefix/bin/veltora --headless --dir %h/.local/share/veltora" \
+    "$tmp/prefix/lib/systemd/user/veltora.service" || fail "veltora.service does not start the installed program"
+
+desktop-file-validate "$tmp/prefix/share/applications/veltora.desktop" || fail "desktop entry"
+systemd-analyze verify --man=no "$tmp"/prefix/lib/systemd/user/veltora{.service,-once.service,-once.timer} ||
+    fail "systemd units"
+# Rendered without errors and saying what the modes are.
+if command -v man >/dev/null; then
+    LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$tmp/prefix/share/man/man1/veltora.1" 2>/dev/null | grep -q -- '--headless' ||
+        fail "manual page"
+fi
+
+(cd "$build" && cpack -G DEB -B "$tmp/deb" >/dev/null) || fail "cpack -G DEB"
+deb=$(ls "$tmp"/deb/veltora_*.deb)
+listing=$(dpkg-deb -c "$deb")
+for f in "${files[@]}"; do
+    grep -q " \./usr/$f\$" <<<"$listing" || fail "the package lacks /usr/$f"
+done
+dpkg-deb -f "$deb" Depends | grep -q libqt6core6 || fail "the package's dependencies do not name Qt"
+dpkg-deb -x "$deb" "$tmp/unpacked"
+[ "$("$tmp/unpacked/usr/bin/veltora" --version)" = "veltora 0.5.1" ] || fail "--version from the package"
+grep -q "^ExecStart=/usr/bin/veltora --once " "$tmp/unpacked/usr/lib/systemd/user/veltora-once.service" ||
+    fail "the package's units do not name /usr/bin/veltora"
+echo "check_install: install layout, desktop entry, units, manual page and package are in order"

@@ -1,0 +1,127 @@
+#include "app/command_line.h"
+
+#include <QCommandLineParser>
+#include <QStringDecoder>
+
+namespace {
+
+const QString ProgramName = QStringLiteral("veltora");
+
+QString helpText()
+{
+    // Written out rather than taken from QCommandLineParser::helpText(), whose headings are English.
+    return QStringLiteral(
+        "使い方: veltora [オプション]\n"
+        "\n"
+        "自宅サーバのグローバルIPアドレスを確認し、テンプレートに書き込んでFTPで転送します。\n"
+        "モードを指定しなければ、設定画面と通知領域のアイコンで常駐します。\n"
+        "\n"
+        "モード (どれか一つ):\n"
+        "  --once              1回だけ実行して終了します (今すぐ実行と同じ。終了時の転送はしません)\n"
+        "  --check             IPアドレスの確認だけを行い、見つかったアドレスを標準出力に書きます\n"
+        "  --headless          画面なしで常駐します (TIMERSET分ごとに実行、SIGTERMで終了時の転送)\n"
+        "\n"
+        "オプション:\n"
+        "  --dir DIR           設定ファイル・ログ・テンプレートのあるフォルダ (既定: 現在のフォルダ)\n"
+        "  --code-page NAME    設定ファイル・テンプレート・ログの文字コード (例: windows-31j)\n"
+        "  -h, --help          この説明を表示します\n"
+        "  -v, --version       バージョンを表示します\n"
+        "\n"
+        "終了コード:\n"
+        "  0 成功  1 IPアドレスの確認に失敗  2 置換または転送に失敗  64 オプションの誤り\n"
+        "  75 他のVeltoraがフォルダを使用中  78 設定ファイルがありません\n");
+}
+
+CommandLine usageError(const QString& line)
+{
+    CommandLine result;
+    result.mode = CommandLine::Mode::UsageError;
+    result.text = ProgramName + QStringLiteral(": ") + line + QStringLiteral(" (veltora --help で使い方を表示します)");
+    return result;
+}
+
+} // namespace
+
+QStringList argumentsOf(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+QString versionLine()
+{
+    return ProgramName + QLatin1Char(' ') + QStringLiteral(VELTORA_VERSION);
+}
+
+CommandLine parseCommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption once(QStringLiteral("once"));
+    const QCommandLineOption check(QStringLiteral("check"));
+    const QCommandLineOption headless(QStringLiteral("headless"));
+    const QCommandLineOption dir(QStringLiteral("dir"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption codePage(QStringLiteral("code-page"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOptions({once, check, headless, dir, codePage, help, version});
+
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            const QString name = unknown.first();
+            return usageError(QStringLiteral("不明なオプションです: ") +
+                              (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+        }
+        // A value missing after --dir or --code-page, or one given to an option that takes none.
+        return usageError(QStringLiteral("オプションの値が正しくありません: ") + parser.errorText());
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("余分な引数です: ") + parser.positionalArguments().first());
+
+    CommandLine result;
+    if (parser.isSet(help)) {
+        result.mode = CommandLine::Mode::Help;
+        result.text = helpText();
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.mode = CommandLine::Mode::Version;
+        result.text = versionLine() + QLatin1Char('\n');
+        return result;
+    }
+
+    // Each option once: a second --dir would silently win over the first.
+    for (const QString& name : {QStringLiteral("dir"), QStringLiteral("code-page"), QStringLiteral("once"),
+                                QStringLiteral("check"), QStringLiteral("headless")}) {
+        if (parser.values(name).size() > 1 || parser.optionNames().count(name) > 1)
+            return usageError(QStringLiteral("オプションが二度指定されています: --") + name);
+    }
+
+    int modes = 0;
+    for (const auto& [option, mode] :
+         {std::pair{&once, CommandLine::Mode::Once}, std::pair{&check, CommandLine::Mode::Check},
+          std::pair{&headless, CommandLine::Mode::Headless}}) {
+        if (parser.isSet(*option)) {
+            result.mode = mode;
+            ++modes;
+        }
+    }
+    if (modes > 1)
+        return usageError(QStringLiteral("--once、--check、--headless は一つだけ指定できます"));
+
+    if (parser.isSet(dir)) {
+        result.folder = parser.value(dir);
+        if (result.folder.isEmpty())
+            return usageError(QStringLiteral("--dir にフォルダを指定してください"));
+    }
+    if (parser.isSet(codePage)) {
+        result.codePage = parser.value(codePage).toLatin1();
+        if (result.codePage.isEmpty() || parser.value(codePage) != QString::fromLatin1(result.codePage) ||
+            !QStringDecoder(result.codePage.constData()).isValid())
+            return usageError(QStringLiteral("不明な文字コードです: ") + parser.value(codePage));
+    }
+    return result;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// What the program was asked to do, read from its arguments alone: nothing is opened, printed or checked on
+// disk here, so every combination is tested in-process. A usage error carries the one line to print; the
+// caller exits with UsageExitStatus after printing it, having read and written nothing.
+struct CommandLine
+{
+    enum class Mode { Window, Once, Check, Headless, Help, Version, UsageError };
+
+    Mode mode = Mode::Window;
+    QString folder;      // --dir; empty: the current folder
+    QByteArray codePage; // --code-page; empty: the system's
+    QString text;        // the help text, the version line or the usage error's line
+
+    // Whether the mode runs without a window, a display or a notification area.
+    bool isConsoleMode() const { return mode == Mode::Once || mode == Mode::Check || mode == Mode::Headless; }
+};
+
+// The exit statuses of sysexits.h that the modes use, so scripts and service managers can tell them apart.
+inline constexpr int UsageExitStatus = 64;        // EX_USAGE
+inline constexpr int TemporaryFailureStatus = 75; // EX_TEMPFAIL: another instance holds the folder
+inline constexpr int ConfigurationStatus = 78;    // EX_CONFIG: no settings file in the folder
+
+// arguments as main() receives them, the program's name first.
+CommandLine parseCommandLine(const QStringList& arguments);
+
+// main()'s argv as text, before any application object exists.
+QStringList argumentsOf(int argc, char** argv);
+
+// "veltora 0.5.1"
+QString versionLine();

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/code_page.h"
+
+#include <QString>
+
+#include <optional>
+
+struct CommandLine;
+class ConsoleView;
+
+// The modes without a window. Each returns the process's exit status; a QCoreApplication must exist and no
+// QGuiApplication is needed, so they run with no display.
+int runConsoleMode(const CommandLine& line);
+
+// Makes the folder named on the command line the working folder, so that every file named without a path
+// lies there; the line to print when it cannot (the caller exits with UsageExitStatus).
+std::optional<QString> enterWorkingFolder(const CommandLine& line);
+
+// The code page named on the command line, else the system's.
+CodePage codePageOf(const CommandLine& line);
+
+// One run as run-now makes it; on-change state carried in the folder's state file.
+int runOnce(ConsoleView& view, const CodePage& codePage);
+// The address check alone; the address on standard output.
+int runCheck(ConsoleView& view, const CodePage& codePage);
+// The resident program without a window, until SIGTERM, SIGINT or SIGHUP.
+int runHeadless(ConsoleView& view, const CodePage& codePage);
+
+// Exit statuses of the one-shot mode besides 0 and those of command_line.h.
+inline constexpr int CheckFailedStatus = 1;
+inline constexpr int TransferFailedStatus = 2;

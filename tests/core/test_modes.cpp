@@ -1,0 +1,411 @@
+#include "program_process.h"
+#include "server_process.h"
+#include "settings/ini_file.h"
+#include "test_files.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+const QString Template = QStringLiteral("page.html");
+const QByteArray TemplateText = "<p>HOSTNAME at NOWDTTM</p>\r\n";
+const QString OnChangePage = QStringLiteral("index.html");
+const QString ExitPage = QStringLiteral("exit.html");
+
+} // namespace
+
+// The modes without a window, run as the real program with no display: exit statuses, what reaches the FTP
+// server, what they print, the state carried between one-shot runs and the one instance per folder. The
+// echo page is a loopback server answering with a file the test rewrites; uploads go to a loopback FTP
+// server, restarted with a fault where a row asks for one.
+class TestModes : public QObject
+{
+    Q_OBJECT
+
+private:
+    ServerProcess m_echo;
+    ServerProcess m_ftp;
+    std::unique_ptr<TemporaryWorkDir> m_work;
+    std::unique_ptr<QTemporaryDir> m_root;
+    QString m_echoFile;
+
+    QString work(const QString& name) const { return m_work->filePath(name); }
+    QString remote(const QString& name) const { return m_root->filePath(QStringLiteral("public_html/") + name); }
+
+    QString echoUrl() const
+    {
+        return QStringLiteral("http://127.0.0.1:%1/file?path=%2")
+            .arg(m_echo.port())
+            .arg(QString::fromLatin1(QUrl::toPercentEncoding(m_echoFile)));
+    }
+
+    void answerAddress(const QString& address)
+    {
+        QVERIFY(writeFile(m_echoFile, "<html><body>Current IP Address: " + address.toLatin1() + "</body></html>\r\n"));
+    }
+
+    void startFtp(const QString& mode = QStringLiteral("normal"))
+    {
+        QVERIFY2(m_ftp.start(QStringLiteral("ftp_server.py"),
+                             {QStringLiteral("--root"), m_root->path(), QStringLiteral("--mode"), mode}),
+                 qPrintable(m_ftp.error()));
+    }
+
+    // Slot 1 uploads on change, slot 2 at exit; LOG on. echoUrl empty: a refused port.
+    void writeSettings(const QString& echo, const CodePage& codePage = CodePage::system(), int log = 1,
+                       int autoExec = 0)
+    {
+        SettingsModel settings;
+        settings.applyDefaults();
+        settings.global.GLOBALURL =
+            echo.isEmpty() ? QStringLiteral("http://127.0.0.1:%1/").arg(unusedLoopbackPort()) : echo;
+        settings.global.LOG = qint16(log);
+        settings.global.AUTOEXEC = qint16(autoExec);
+        settings.global.FTPSERVERNAME = QStringLiteral("ftp://127.0.0.1:%1").arg(m_ftp.port());
+        settings.global.FTPUSERID = QStringLiteral("veltora");
+        settings.global.FTPUSERPASS = QStringLiteral("secret");
+        for (int No : {0, 1}) {
+            TransferSlot& slot = settings.slot[No];
+            slot.OKCHECK = 1;
+            slot.TEMPLATE = Template;
+            slot.FTPDIR = QStringLiteral("public_html/");
+            slot.FTPFILENAME = No == 0 ? OnChangePage : ExitPage;
+            slot.EXEC_TIMING1 = false;
+            slot.EXEC_TIMING2 = No == 0;
+            slot.EXEC_TIMING3 = No == 1;
+        }
+        QVERIFY(Save_ini(settings, codePage));
+    }
+
+    QStringList folderEntries() const
+    {
+        return QDir(m_work->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    }
+
+private slots:
+    void initTestCase() { QVERIFY2(m_echo.start(QStringLiteral("http_echo_server.py")), qPrintable(m_echo.error())); }
+
+    void init()
+    {
+        m_work = std::make_unique<TemporaryWorkDir>();
+        m_root = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_work->isValid() && m_root->isValid());
+        QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("public_html")));
+        m_echoFile = m_root->filePath(QStringLiteral("echo.txt"));
+        QVERIFY(writeFile(work(Template), TemplateText));
+        startFtp();
+    }
+
+    void cleanup()
+    {
+        m_ftp.stop();
+        m_work.reset();
+        m_root.reset();
+    }
+
+    // Each step: the address the echo page gives ("-" a refused port), the FTP server's mode, the exit
+    // status, and whether the on-change page reaches the server. "damage" breaks the state file instead.
+    void onceRuns_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        const QString first = QStringLiteral("192.0.2.1 normal 0 up");
+        QTest::newRow("first run uploads") << QStringList{first};
+        QTest::newRow("same address again uploads nothing") << QStringList{first, "192.0.2.1 normal 0 -"};
+        QTest::newRow("a changed address uploads again")
+            << QStringList{first, "192.0.2.1 normal 0 -", "198.51.100.7 normal 0 up"};
+        QTest::newRow("a refused upload exits 2, the next run retries it")
+            << QStringList{"192.0.2.1 stor-refused 2 -", "192.0.2.1 normal 0 up", "192.0.2.1 normal 0 -"};
+        QTest::newRow("a failed check exits 1 and uploads nothing") << QStringList{"- normal 1 -"};
+        QTest::newRow("after a failed check the same address is a change")
+            << QStringList{first, "- normal 1 -", "192.0.2.1 normal 0 up"};
+        QTest::newRow("a damaged state file counts as a change") << QStringList{first, "damage", first};
+    }
+    void onceRuns()
+    {
+        QFETCH(QStringList, steps);
+        int number = 0;
+        for (const QString& step : std::as_const(steps)) {
+            ++number;
+            if (step == QLatin1String("damage")) {
+                QVERIFY(QFile::exists(work(QStringLiteral("Veltora.state"))));
+                QVERIFY(writeFile(work(QStringLiteral("Veltora.state")), "VELTORA-STATE 1\nADDRESS=192.0.2.1\nSE"));
+                continue;
+            }
+            const QStringList field = step.split(QLatin1Char(' '));
+            const QString& address = field[0];
+            if (address != QLatin1String("-"))
+                answerAddress(address);
+            startFtp(field[1]);
+            writeSettings(address == QLatin1String("-") ? QString() : echoUrl());
+            QFile::remove(remote(OnChangePage));
+
+            const ProgramProcess::Result result = ProgramProcess::run({QStringLiteral("--once")}, m_work->path());
+            VELTORA_COMPARE_EXIT(result, field[2].toInt());
+            const bool uploaded = field[3] == QLatin1String("up");
+            QVERIFY2(QFile::exists(remote(OnChangePage)) == uploaded,
+                     qPrintable(QStringLiteral("step %1").arg(number)));
+            if (uploaded) {
+                // Byte for byte what the substitution wrote, with the address in it.
+                QCOMPARE(fileBytes(remote(OnChangePage)), fileBytes(work(Template + QStringLiteral("$$0"))));
+                QVERIFY(fileBytes(remote(OnChangePage)).contains("<p>" + address.toLatin1() + " at "));
+            }
+            // Exit-time slots belong to the resident program's end.
+            QVERIFY(!QFile::exists(remote(ExitPage)));
+            // The status lines, one per line with the time.
+            const QString check = field[2] == QLatin1String("1") ? QStringLiteral("[IPアドレス確認] 接続不可")
+                                                                 : QStringLiteral("[IPアドレス確認] 成功");
+            QVERIFY2(result.errText().contains(check), qPrintable(result.describe(field[2].toInt())));
+            QVERIFY(result.out.isEmpty());
+        }
+        // The log as the resident program writes it, without a start or an end.
+        const QStringList events = logEvents(work(QStringLiteral("Veltora.log")));
+        QVERIFY(!events.contains(QStringLiteral("START")) && !events.contains(QStringLiteral("END")));
+        QVERIFY(events.contains(QStringLiteral("IPアドレス確認")));
+    }
+
+    void onceUnderAnotherCodePage()
+    {
+        // Files brought over from a Japanese Windows: settings, template and log in windows-31j.
+        const CodePage sjis("windows-31j");
+        const QByteArray text = sjis.encode(QStringLiteral("<p>自宅サーバ HOSTNAME ソフト NOWDTTM</p>\r\n"));
+        QVERIFY(writeFile(work(Template), text));
+        answerAddress(QStringLiteral("192.0.2.9"));
+        writeSettings(echoUrl(), sjis);
+        const ProgramProcess::Result result = ProgramProcess::run(
+            {QStringLiteral("--once"), QStringLiteral("--code-page"), QStringLiteral("windows-31j")}, m_work->path());
+        VELTORA_COMPARE_EXIT(result, 0);
+        QCOMPARE(fileBytes(remote(OnChangePage)), fileBytes(work(Template + QStringLiteral("$$0"))));
+        QVERIFY(
+            fileBytes(remote(OnChangePage)).startsWith(sjis.encode(QStringLiteral("<p>自宅サーバ 192.0.2.9 ソフト "))));
+        QVERIFY(fileBytes(work(QStringLiteral("Veltora.log"))).contains(sjis.encode(QStringLiteral("IPアドレス確認"))));
+    }
+
+    // Stopped by a service manager during an upload: the page being stored is finished, not left cut, the
+    // slots after it are not begun, and the run is not counted as a success.
+    void onceStoppedDuringAnUpload()
+    {
+        QByteArray big = TemplateText;
+        while (big.size() < 24 * 1024)
+            big += "<p>padding padding padding padding padding padding padding padding</p>\r\n";
+        QVERIFY(writeFile(work(Template), big));
+        QVERIFY2(m_ftp.start(QStringLiteral("ftp_server.py"), {QStringLiteral("--root"), m_root->path(),
+                                                               QStringLiteral("--rate"), QStringLiteral("8192")}),
+                 qPrintable(m_ftp.error()));
+        answerAddress(QStringLiteral("192.0.2.3"));
+        writeSettings(echoUrl());
+
+        ProgramProcess program;
+        QVERIFY(program.start({QStringLiteral("--once")}, m_work->path()));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(remote(OnChangePage)), 30000);
+        QCOMPARE(::kill(pid_t(program.process().processId()), SIGTERM), 0);
+        const ProgramProcess::Result result = program.waitForEnd(60000);
+        VELTORA_COMPARE_EXIT(result, 2);
+        QCOMPARE(fileBytes(remote(OnChangePage)), fileBytes(work(Template + QStringLiteral("$$0"))));
+        QVERIFY(fileBytes(remote(OnChangePage)).size() > 24 * 1000);
+    }
+
+    void check_data()
+    {
+        QTest::addColumn<QString>("answer"); // the echo page's text; empty: a refused port
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("address found") << "192.0.2.33" << 0 << "192.0.2.33\n" << QString();
+        QTest::newRow("no address on the page") << "maintenance" << 1 << QString() << "未取得";
+        QTest::newRow("echo page refused") << QString() << 1 << QString() << "接続不可";
+    }
+    void check()
+    {
+        QFETCH(QString, answer);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        if (!answer.isEmpty())
+            answerAddress(answer);
+        writeSettings(answer.isEmpty() ? QString() : echoUrl());
+        const ProgramProcess::Result result = ProgramProcess::run({QStringLiteral("--check")}, m_work->path());
+        VELTORA_COMPARE_EXIT(result, exitCode);
+        QCOMPARE(result.outText(), out);
+        if (!err.isEmpty())
+            QVERIFY2(result.errText().trimmed().endsWith(err), qPrintable(result.describe(exitCode)));
+        // The check's own file; nothing uploaded, no state for the one-shot mode, no log line.
+        QVERIFY(QFile::exists(work(QStringLiteral("GLOBALIP.TXT"))));
+        QCOMPARE(QDir(m_root->filePath(QStringLiteral("public_html"))).entryList(QDir::Files), QStringList());
+        QVERIFY(!QFile::exists(work(QStringLiteral("Veltora.state"))));
+        QCOMPARE(logEvents(work(QStringLiteral("Veltora.log"))), QStringList());
+    }
+
+    // What the program refuses before reading or writing anything in the folder.
+    void refusedAtStart_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("settingsFile");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("unknown option") << QStringList{"--once", "--bogus"} << true << 64 << "--bogus";
+        QTest::newRow("unknown code page") << QStringList{"--once", "--code-page", "x-none"} << true << 64 << "x-none";
+        QTest::newRow("two modes") << QStringList{"--once", "--check"} << true << 64 << "--once";
+        QTest::newRow("missing folder") << QStringList{"--once", "--dir", "/nonexistent/veltora"} << true << 64
+                                        << "/nonexistent/veltora";
+        QTest::newRow("window with a missing folder")
+            << QStringList{"--dir", "/nonexistent/veltora"} << true << 64 << "/nonexistent/veltora";
+        QTest::newRow("--once without settings") << QStringList{"--once"} << false << 78 << "Veltora_050.ini";
+        QTest::newRow("--check without settings") << QStringList{"--check"} << false << 78 << "Veltora_050.ini";
+        QTest::newRow("--headless without settings") << QStringList{"--headless"} << false << 78 << "Veltora_050.ini";
+    }
+    void refusedAtStart()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, settingsFile);
+        QFETCH(int, exitCode);
+        QFETCH(QString, err);
+        if (settingsFile)
+            writeSettings(QString());
+        const QStringList before = folderEntries();
+        const ProgramProcess::Result result = ProgramProcess::run(arguments, m_work->path(), 30000);
+        VELTORA_COMPARE_EXIT(result, exitCode);
+        // One line on stderr, saying what is wrong; for a missing settings file, naming the folder.
+        QCOMPARE(result.errText().count(QLatin1Char('\n')), 1);
+        QVERIFY2(result.errText().contains(err), qPrintable(result.describe(exitCode)));
+        if (exitCode == 78)
+            QVERIFY2(result.errText().contains(QDir(m_work->path()).canonicalPath()) ||
+                         result.errText().contains(m_work->path()),
+                     qPrintable(result.describe(exitCode)));
+        QCOMPARE(folderEntries(), before);
+    }
+
+    void dirOption()
+    {
+        answerAddress(QStringLiteral("192.0.2.5"));
+        writeSettings(echoUrl());
+        const ProgramProcess::Result result =
+            ProgramProcess::run({QStringLiteral("--dir"), m_work->path(), QStringLiteral("--once")}, QDir::tempPath());
+        VELTORA_COMPARE_EXIT(result, 0);
+        QVERIFY(QFile::exists(work(QStringLiteral("Veltora.state"))));
+        QVERIFY(QFile::exists(remote(OnChangePage)));
+    }
+
+    // Ended by a service manager: the exit-time page goes up, "END" is logged, status 0, and the settings
+    // file is left exactly as it was (time stamp included). Periodic runs happen whatever AUTOEXEC says.
+    void headlessEndsOnSignal_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void headlessEndsOnSignal()
+    {
+        QFETCH(int, signalNumber);
+        answerAddress(QStringLiteral("192.0.2.77"));
+        writeSettings(echoUrl());
+        const QString ini = work(QString::fromLatin1(SettingsFileName));
+        const QByteArray iniBefore = fileBytes(ini);
+        {
+            QFile file(ini);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
+        }
+        const QDateTime mtimeBefore = QFileInfo(ini).lastModified();
+
+        ProgramProcess program;
+        QVERIFY(program.start({QStringLiteral("--headless")}, m_work->path()));
+        QTRY_VERIFY_WITH_TIMEOUT(logEvents(work(QStringLiteral("Veltora.log"))).contains(QStringLiteral("START")),
+                                 15000);
+        QCOMPARE(::kill(pid_t(program.process().processId()), signalNumber), 0);
+        const ProgramProcess::Result result = program.waitForEnd(60000);
+        VELTORA_COMPARE_EXIT(result, 0);
+
+        QCOMPARE(fileBytes(remote(ExitPage)), fileBytes(work(Template + QStringLiteral("$$1"))));
+        QVERIFY(fileBytes(remote(ExitPage)).contains("192.0.2.77"));
+        QVERIFY(!QFile::exists(remote(OnChangePage)));
+        const QStringList expected{QStringLiteral("START"), QStringLiteral("IPアドレス確認(終了時)"),
+                                   QStringLiteral("ファイル転送(終了時)"), QStringLiteral("END")};
+        QCOMPARE(logEvents(work(QStringLiteral("Veltora.log"))), expected);
+        QCOMPARE(fileBytes(ini), iniBefore);
+        QCOMPARE(QFileInfo(ini).lastModified(), mtimeBefore);
+        QVERIFY2(result.errText().contains(QStringLiteral("[設定2]")), qPrintable(result.describe(0)));
+    }
+
+    // A second program in a folder that a resident one holds.
+    void oneInstancePerFolder_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("second --headless refused at once") << QStringList{"--headless"} << 75;
+        QTest::newRow("--check waits for the folder, then runs") << QStringList{"--check"} << 0;
+    }
+    void oneInstancePerFolder()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        answerAddress(QStringLiteral("192.0.2.8"));
+        writeSettings(echoUrl());
+        ProgramProcess first;
+        QVERIFY(first.start({QStringLiteral("--headless")}, m_work->path()));
+        QTRY_VERIFY_WITH_TIMEOUT(logEvents(work(QStringLiteral("Veltora.log"))).contains(QStringLiteral("START")),
+                                 15000);
+
+        ProgramProcess second;
+        QVERIFY(second.start(arguments, m_work->path()));
+        if (exitCode == 0) {
+            // Still waiting while the first holds the folder; it goes on once the first has ended.
+            QVERIFY(!second.process().waitForFinished(3000));
+            QCOMPARE(::kill(pid_t(first.process().processId()), SIGTERM), 0);
+            VELTORA_COMPARE_EXIT(first.waitForEnd(60000), 0);
+        }
+        const ProgramProcess::Result result = second.waitForEnd(90000);
+        VELTORA_COMPARE_EXIT(result, exitCode);
+        if (exitCode == 75) {
+            QVERIFY2(result.errText().contains(QStringLiteral("他のVeltora")), qPrintable(result.describe(75)));
+            QCOMPARE(first.process().state(), QProcess::Running); // the first goes on untouched
+        } else {
+            QCOMPARE(result.outText(), QStringLiteral("192.0.2.8\n"));
+        }
+    }
+
+    // The lock of a resident program that was killed (no end of its own) is taken over by the next one.
+    void lockOfAKilledProgramTakenOver()
+    {
+        answerAddress(QStringLiteral("192.0.2.6"));
+        writeSettings(echoUrl());
+        ProgramProcess killed;
+        QVERIFY(killed.start({QStringLiteral("--headless")}, m_work->path()));
+        QTRY_VERIFY_WITH_TIMEOUT(logEvents(work(QStringLiteral("Veltora.log"))).contains(QStringLiteral("START")),
+                                 15000);
+        QCOMPARE(::kill(pid_t(killed.process().processId()), SIGKILL), 0);
+        QVERIFY(killed.process().waitForFinished(10000));
+        QVERIFY(QFile::exists(work(QStringLiteral("Veltora.lock"))));
+
+        const ProgramProcess::Result result = ProgramProcess::run({QStringLiteral("--check")}, m_work->path(), 30000);
+        VELTORA_COMPARE_EXIT(result, 0);
+        QCOMPARE(result.outText(), QStringLiteral("192.0.2.6\n"));
+    }
+
+    // A read-only folder cannot hold the lock; the program goes on without it and says so.
+    void readOnlyFolderRunsWithoutTheLock()
+    {
+        answerAddress(QStringLiteral("192.0.2.4"));
+        writeSettings(echoUrl());
+        QVERIFY(writeFile(work(QStringLiteral("GLOBALIP.TXT")), QByteArray())); // the check's file stays writable
+        QVERIFY(QFile::setPermissions(m_work->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        if (QFileInfo(m_work->path()).isWritable())
+            QSKIP("running as root: a folder cannot be made read-only");
+        const ProgramProcess::Result result = ProgramProcess::run({QStringLiteral("--check")}, m_work->path(), 30000);
+        VELTORA_COMPARE_EXIT(result, 0);
+        QCOMPARE(result.outText(), QStringLiteral("192.0.2.4\n"));
+        QVERIFY2(result.errText().contains(QStringLiteral("ロックファイル")), qPrintable(result.describe(0)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestModes)
+#include "test_modes.moc"

@@ -1,0 +1,60 @@
+#include "program_process.h"
+
+ProgramProcess::~ProgramProcess()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QProcessEnvironment ProgramProcess::environment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    return environment;
+}
+
+QString ProgramProcess::Result::describe(int expectedExit) const
+{
+    return QStringLiteral("expected exit %1, got %2%3\n--- stdout ---\n%4\n--- stderr ---\n%5")
+        .arg(expectedExit)
+        .arg(exitCode)
+        .arg(finished ? QString() : QStringLiteral(" (did not end in time)"), outText(), errText());
+}
+
+bool ProgramProcess::start(const QStringList& arguments, const QString& workingDirectory)
+{
+    m_process.setWorkingDirectory(workingDirectory);
+    m_process.setProcessEnvironment(environment());
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.start(QStringLiteral(VELTORA_BINARY), arguments);
+    return m_process.waitForStarted(10000);
+}
+
+ProgramProcess::Result ProgramProcess::waitForEnd(int timeoutMilliseconds)
+{
+    Result result;
+    result.finished = m_process.waitForFinished(timeoutMilliseconds) && m_process.exitStatus() == QProcess::NormalExit;
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    result.exitCode = result.finished ? m_process.exitCode() : -1;
+    result.out = m_process.readAllStandardOutput();
+    result.err = m_process.readAllStandardError();
+    return result;
+}
+
+ProgramProcess::Result ProgramProcess::run(const QStringList& arguments, const QString& workingDirectory,
+                                           int timeoutMilliseconds)
+{
+    ProgramProcess program;
+    if (!program.start(arguments, workingDirectory)) {
+        Result failed;
+        failed.err = program.m_process.errorString().toUtf8();
+        return failed;
+    }
+    return program.waitForEnd(timeoutMilliseconds);
+}

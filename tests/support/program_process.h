@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// The built program (build/veltora) run as a user or a service manager runs it, with no display: DISPLAY,
+// WAYLAND_DISPLAY and QT_QPA_PLATFORM are taken out of its environment, so a mode that needed a GUI
+// platform would fail to start. On a mismatch, describe() gives the exit status and both output streams.
+class ProgramProcess
+{
+public:
+    struct Result
+    {
+        bool finished = false;
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+
+        QString outText() const { return QString::fromUtf8(out); }
+        QString errText() const { return QString::fromUtf8(err); }
+        // "expected exit N, got M" with stdout and stderr, for QVERIFY2.
+        QString describe(int expectedExit) const;
+    };
+
+    ProgramProcess() = default;
+    ProgramProcess(const ProgramProcess&) = delete;
+    ProgramProcess& operator=(const ProgramProcess&) = delete;
+    ~ProgramProcess(); // kills a program still running
+
+    // Runs to the end (or timeoutMilliseconds, then kills it) in workingDirectory.
+    static Result run(const QStringList& arguments, const QString& workingDirectory, int timeoutMilliseconds = 120000);
+
+    // Starts it and leaves it running.
+    bool start(const QStringList& arguments, const QString& workingDirectory);
+    QProcess& process() { return m_process; }
+    Result waitForEnd(int timeoutMilliseconds = 120000);
+
+    static QProcessEnvironment environment();
+
+private:
+    QProcess m_process;
+};
+
+// Compares a Result's exit status, printing both output streams when it differs.
+#define VELTORA_COMPARE_EXIT(result, expected)                                                                         \
+    do {                                                                                                               \
+        const ProgramProcess::Result veltoraResult_ = (result);                                                        \
+        QVERIFY2(veltoraResult_.finished&& veltoraResult_.exitCode == (expected),                                      \
+                 qPrintable(veltoraResult_.describe(expected)));                                                       \
+    } while (false)
