@@ -39,7 +39,6 @@ export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 
 # Where to click, in the window's own coordinates (the window is 511 x 501 and has no frame here).
-tabBasic=(30 17)
 tabSlot1=(86 17)
 runNow=(435 395) # "今すぐ実行"
 
