@@ -3,7 +3,8 @@
 # that check the install layout and the Debian package included).
 # Usage: scripts/install-deps.sh [--run|--dev]
 #   --run adds what the window needs on a fresh desktop: a Japanese font
-#   --dev adds that and the tools for looking at the window without a desktop (virtual X server, input, screenshots)
+#   --dev adds that and the tools for looking at the window without a desktop (virtual X server, input, screenshots,
+#         a set clock for reproducible pictures)
 set -euo pipefail
 pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib curl openssl qt6-translations-l10n
     desktop-file-utils dpkg-dev systemd man-db)
@@ -11,7 +12,7 @@ if [ "${1:-}" = "--run" ] || [ "${1:-}" = "--dev" ]; then
     pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins)
 fi
 if [ "${1:-}" = "--dev" ]; then
-    pkgs+=(xvfb xdotool x11-apps imagemagick trayer)
+    pkgs+=(xvfb xdotool x11-apps imagemagick trayer faketime)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

@@ -143,12 +143,21 @@ Dialog* Dialog::current()
     return s_current;
 }
 
+QString Dialog::guideFile(const QString& executableDir, const QString& sourceDir)
+{
+    const QString installed = QDir::cleanPath(executableDir + QStringLiteral("/../share/doc/veltora/guide.ja.md"));
+    if (QFileInfo::exists(installed) || sourceDir.isEmpty())
+        return installed;
+    const QString inSourceTree = QDir::cleanPath(sourceDir + QStringLiteral("/docs/guide.ja.md"));
+    // Where neither exists (an installation without its documentation), the address still says where the
+    // guide belongs.
+    return QFileInfo::exists(inSourceTree) ? inSourceTree : installed;
+}
+
 QString Dialog::homePageAddress()
 {
-    QString readme = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../README.md"));
-    if (!QFileInfo::exists(readme) && *VELTORA_SOURCE_DIR)
-        readme = QDir::cleanPath(QStringLiteral(VELTORA_SOURCE_DIR "/README.md"));
-    return QUrl::fromLocalFile(readme).toString();
+    const QString guide = guideFile(QCoreApplication::applicationDirPath(), QString::fromUtf8(VELTORA_SOURCE_DIR));
+    return QUrl::fromLocalFile(guide).toString();
 }
 
 void Dialog::Command1_Click()

@@ -20,9 +20,11 @@ public:
     // The about box now open, or nullptr.
     static Dialog* current();
 
-    // The address shown in Text1 and opened by "ﾎｰﾑﾍﾟｰｼﾞ": the README.md of the program's source tree,
-    // found beside the executable's folder (build/../README.md) or else in the tree it was built from.
+    // The address shown in Text1 and opened by "ﾎｰﾑﾍﾟｰｼﾞ": the user's guide, as a file address.
     static QString homePageAddress();
+    // The guide in the program's language: the installed one (PREFIX/bin → PREFIX/share/doc/veltora), else,
+    // for a program run from its build folder, the one in the source tree it was built from.
+    static QString guideFile(const QString& executableDir, const QString& sourceDir);
 
     QPushButton* Command1 = nullptr;
     QLineEdit* Text1 = nullptr;

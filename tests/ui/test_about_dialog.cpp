@@ -2,11 +2,14 @@
 #include "ui/about_dialog.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestAboutDialog : public QObject
@@ -107,14 +110,52 @@ private slots:
         QCOMPARE(dialog->OKButton->nextInFocusChain(), dialog->Command1);
     }
 
-    void homePageIsOwnReadme()
+    // Run from the build folder, the box shows the guide of the source tree.
+    void homePageIsTheGuide()
     {
         Dialog dialog;
         const QUrl url(dialog.Text1->text());
         QVERIFY(url.isLocalFile());
-        QCOMPARE(QFileInfo(url.toLocalFile()).fileName(), QStringLiteral("README.md"));
+        QCOMPARE(QFileInfo(url.toLocalFile()).fileName(), QStringLiteral("guide.ja.md"));
         QVERIFY(QFileInfo::exists(url.toLocalFile()));
         QVERIFY(dialog.Text1->isReadOnly());
+    }
+
+    // Folders under a temporary root: "prefix" as cmake --install lays it out, "source" as a source tree.
+    void guideFile_data()
+    {
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<bool>("inSourceTree");
+        QTest::addColumn<bool>("sourceKnown");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("installed") << true << false << false << "prefix/share/doc/veltora/guide.ja.md";
+        QTest::newRow("installed, built from a tree still there")
+            << true << true << true << "prefix/share/doc/veltora/guide.ja.md";
+        QTest::newRow("build folder") << false << true << true << "source/docs/guide.ja.md";
+        QTest::newRow("neither: where it belongs") << false << false << true << "prefix/share/doc/veltora/guide.ja.md";
+        QTest::newRow("no source tree known") << false << false << false << "prefix/share/doc/veltora/guide.ja.md";
+    }
+    void guideFile()
+    {
+        QFETCH(bool, installed);
+        QFETCH(bool, inSourceTree);
+        QFETCH(bool, sourceKnown);
+        QFETCH(QString, expected);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QDir dir(root.path());
+        QVERIFY(dir.mkpath(QStringLiteral("prefix/bin")));
+        const auto place = [&](const QString& file) {
+            QVERIFY(dir.mkpath(QFileInfo(dir.filePath(file)).path()));
+            QFile guide(dir.filePath(file));
+            QVERIFY(guide.open(QIODevice::WriteOnly));
+        };
+        if (installed)
+            place(QStringLiteral("prefix/share/doc/veltora/guide.ja.md"));
+        if (inSourceTree)
+            place(QStringLiteral("source/docs/guide.ja.md"));
+        const QString source = sourceKnown ? dir.filePath(QStringLiteral("source")) : QString();
+        QCOMPARE(Dialog::guideFile(dir.filePath(QStringLiteral("prefix/bin")), source), dir.filePath(expected));
     }
 
     void homePageButtonOpensTheShownAddress()
