@@ -10,7 +10,8 @@ trap 'rm -rf "$tmp"' EXIT
 
 files=(bin/veltora libexec/veltora/veltora-window share/applications/veltora.desktop share/icons/hicolor/16x16/apps/veltora.png
     share/icons/hicolor/32x32/apps/veltora.png share/man/man1/veltora.1 lib/systemd/user/veltora.service
-    lib/systemd/user/veltora-once.service lib/systemd/user/veltora-once.timer)
+    lib/systemd/user/veltora-once.service lib/systemd/user/veltora-once.timer share/doc/veltora/guide.ja.md
+    share/doc/veltora/guide.en.md share/doc/veltora/images/basic-settings.png)
 fail() { echo "check_install: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
@@ -26,6 +27,11 @@ set -e
 [ "$status" -eq 64 ] && grep -q "$tmp/none" <<<"$err" || fail "the installed program does not start the window's: $err"
 grep -qx "ExecStart=$tmp/prefix/bin/veltora --headless --dir %h/.local/share/veltora" \
     "$tmp/prefix/lib/systemd/user/veltora.service" || fail "veltora.service does not start the installed program"
+
+# The about box finds the guide from the window program's folder.
+[ -s "$tmp/prefix/libexec/veltora/../../share/doc/veltora/guide.ja.md" ] || fail "guide not where the window looks"
+strings "$tmp/prefix/libexec/veltora/veltora-window" | grep -x '\.\./\.\./share/doc/veltora' >/dev/null ||
+    fail "the window does not look for the guide in ../../share/doc/veltora"
 
 desktop-file-validate "$tmp/prefix/share/applications/veltora.desktop" || fail "desktop entry"
 systemd-analyze verify --man=no "$tmp"/prefix/lib/systemd/user/veltora{.service,-once.service,-once.timer} ||

@@ -143,9 +143,10 @@ Dialog* Dialog::current()
     return s_current;
 }
 
-QString Dialog::guideFile(const QString& executableDir, const QString& sourceDir)
+QString Dialog::guideFile(const QString& executableDir, const QString& docDir, const QString& sourceDir)
 {
-    const QString installed = QDir::cleanPath(executableDir + QStringLiteral("/../share/doc/veltora/guide.ja.md"));
+    const QString installed =
+        QDir::cleanPath(executableDir + QLatin1Char('/') + docDir + QStringLiteral("/guide.ja.md"));
     if (QFileInfo::exists(installed) || sourceDir.isEmpty())
         return installed;
     const QString inSourceTree = QDir::cleanPath(sourceDir + QStringLiteral("/docs/guide.ja.md"));
@@ -156,7 +157,9 @@ QString Dialog::guideFile(const QString& executableDir, const QString& sourceDir
 
 QString Dialog::homePageAddress()
 {
-    const QString guide = guideFile(QCoreApplication::applicationDirPath(), QString::fromUtf8(VELTORA_SOURCE_DIR));
+    const QString guide =
+        guideFile(QCoreApplication::applicationDirPath(), QString::fromUtf8(VELTORA_GUIDE_FROM_WINDOW),
+                  QString::fromUtf8(VELTORA_SOURCE_DIR));
     return QUrl::fromLocalFile(guide).toString();
 }
 

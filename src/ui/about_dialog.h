@@ -22,9 +22,10 @@ public:
 
     // The address shown in Text1 and opened by "ﾎｰﾑﾍﾟｰｼﾞ": the user's guide, as a file address.
     static QString homePageAddress();
-    // The guide in the program's language: the installed one (PREFIX/bin → PREFIX/share/doc/veltora), else,
-    // for a program run from its build folder, the one in the source tree it was built from.
-    static QString guideFile(const QString& executableDir, const QString& sourceDir);
+    // The guide in the program's language: the installed one (docDir, relative to the window program's
+    // folder: PREFIX/libexec/veltora → PREFIX/share/doc/veltora), else, for a program run from its build
+    // folder, the one in the source tree it was built from.
+    static QString guideFile(const QString& executableDir, const QString& docDir, const QString& sourceDir);
 
     QPushButton* Command1 = nullptr;
     QLineEdit* Text1 = nullptr;

@@ -144,7 +144,7 @@ private slots:
         QTemporaryDir root;
         QVERIFY(root.isValid());
         const QDir dir(root.path());
-        QVERIFY(dir.mkpath(QStringLiteral("prefix/bin")));
+        QVERIFY(dir.mkpath(QStringLiteral("prefix/libexec/veltora")));
         const auto place = [&](const QString& file) {
             QVERIFY(dir.mkpath(QFileInfo(dir.filePath(file)).path()));
             QFile guide(dir.filePath(file));
@@ -155,7 +155,9 @@ private slots:
         if (inSourceTree)
             place(QStringLiteral("source/docs/guide.ja.md"));
         const QString source = sourceKnown ? dir.filePath(QStringLiteral("source")) : QString();
-        QCOMPARE(Dialog::guideFile(dir.filePath(QStringLiteral("prefix/bin")), source), dir.filePath(expected));
+        QCOMPARE(Dialog::guideFile(dir.filePath(QStringLiteral("prefix/libexec/veltora")),
+                                   QStringLiteral("../../share/doc/veltora"), source),
+                 dir.filePath(expected));
     }
 
     void homePageButtonOpensTheShownAddress()
