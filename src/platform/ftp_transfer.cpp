@@ -2,11 +2,13 @@
 
 #include "platform/code_page.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QRegularExpression>
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <sys/socket.h>
@@ -24,16 +26,6 @@ void initCurlOnce()
         return true;
     }();
     (void)done;
-}
-
-bool libcurlSupports(const QByteArray& scheme)
-{
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    for (const char* const* protocol = info->protocols; protocol && *protocol; ++protocol) {
-        if (scheme.compare(*protocol, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
 }
 
 // Percent-encodes every segment of a remote path; "/" stays the separator.
@@ -60,11 +52,24 @@ QByteArray encodePath(const QByteArray& path)
     return encoded;
 }
 
-size_t readFromFile(char* buffer, size_t size, size_t count, void* file)
+// The local file of one store, and whether any of it was asked for (the remote file then exists).
+struct Upload
 {
-    const qint64 got = static_cast<QFile*>(file)->read(buffer, qint64(size * count));
+    QFile file;
+    bool& started;
+};
+
+size_t readFromFile(char* buffer, size_t size, size_t count, void* data)
+{
+    auto* upload = static_cast<Upload*>(data);
+    upload->started = true;
+    const qint64 got = upload->file.read(buffer, qint64(size * count));
     return got < 0 ? CURL_READFUNC_ABORT : size_t(got);
 }
+
+// Servers (scheme, host, port) that refused to rename during this run of the program.
+std::mutex renameRefusersMutex;
+std::set<QByteArray> renameRefusers;
 
 } // namespace
 
@@ -95,6 +100,22 @@ struct FtpCallbacks
     {
         return static_cast<FtpTransfer*>(self)->m_cancel.load() ? 1 : 0;
     }
+
+    // Keeps the last command and reply of the FTP dialogue, to tell which command a server refused and why.
+    // Nothing else of libcurl's verbose output is kept or shown.
+    static int debug(CURL*, curl_infotype type, char* data, size_t size, void* self)
+    {
+        auto* transfer = static_cast<FtpTransfer*>(self);
+        if (type == CURLINFO_HEADER_OUT) {
+            QByteArray line = QByteArray(data, qsizetype(size)).trimmed();
+            if (line.startsWith("PASS"))
+                line = "PASS";
+            transfer->m_lastSent = line;
+        } else if (type == CURLINFO_HEADER_IN) {
+            transfer->m_lastReply = QByteArray(data, qsizetype(size)).trimmed();
+        }
+        return 0;
+    }
 };
 
 FtpTransfer::FtpTransfer() : m_errorBuffer(CURL_ERROR_SIZE + 1, '\0')
@@ -114,20 +135,7 @@ FtpTransfer::~FtpTransfer()
 
 int FtpTransfer::setURL(const QString& url)
 {
-    CURLU* parsed = curl_url();
-    const QByteArray bytes = url.toUtf8();
-    bool valid = curl_url_set(parsed, CURLUPART_URL, bytes.constData(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK;
-    char* scheme = nullptr;
-    char* host = nullptr;
-    valid = valid && curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
-            curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK && host && *host;
-    const QByteArray schemeName = scheme ? QByteArray(scheme) : QByteArray();
-    curl_free(scheme);
-    curl_free(host);
-    curl_url_cleanup(parsed);
-    valid =
-        valid && (schemeName == "ftp" || schemeName == "ftps" || schemeName == "sftp") && libcurlSupports(schemeName);
-    if (!valid)
+    if (!FtpEndpoint::parse(url))
         return InvalidUrlError;
     m_url = url;
     return 0;
@@ -184,7 +192,8 @@ int FtpTransfer::Execute(const QString& command)
     const qsizetype blank = command.indexOf(QLatin1Char(' '));
     const QString verb = (blank < 0 ? command : command.left(blank)).toUpper();
     const QString arguments = blank < 0 ? QString() : command.mid(blank + 1);
-    Command parsed{Command::Quit, arguments, {}};
+    Command parsed;
+    parsed.argument = arguments;
     if (verb == QLatin1String("CD")) {
         parsed.kind = Command::Cd;
     } else if (verb == QLatin1String("PUT")) {
@@ -196,6 +205,11 @@ int FtpTransfer::Execute(const QString& command)
     }
     if (m_url.isEmpty() && parsed.kind != Command::Quit)
         return InvalidUrlError;
+    parsed.endpoint = FtpEndpoint::parse(m_url);
+    parsed.userName = m_userName;
+    parsed.password = m_password;
+    parsed.timeouts = m_timeouts;
+    parsed.remoteCodec = m_remoteCodec;
     m_cancel.store(false);
     m_result.store(0);
     m_storing.store(parsed.kind == Command::Put);
@@ -235,24 +249,212 @@ void FtpTransfer::run(const Command& command)
             closeSession(false);
         if (result != 0)
             result = CancelledError;
+    } else if (result != 0) {
+        const QString verb = command.kind == Command::Cd    ? QStringLiteral("CD ") + command.argument
+                             : command.kind == Command::Put ? QStringLiteral("PUT ") + command.argument
+                                                            : QStringLiteral("QUIT");
+        const QString server = command.endpoint ? QString::fromUtf8(command.endpoint->serverKey) : QString();
+        const QString line = QStringLiteral("FTP失敗 %1 (%2): %3").arg(server, verb, lastErrorText());
+        qWarning().noquote() << line.simplified();
     }
     m_result.store(result);
 }
 
-QByteArray FtpTransfer::directoryUrl() const
+QByteArray FtpTransfer::folderUrl() const
 {
-    QByteArray url = m_url.toUtf8();
-    while (url.endsWith('/'))
-        url.chop(1);
-    url += '/';
-    if (!m_directory.isEmpty())
-        url += m_directory + '/';
+    QList<QByteArray> parts;
+    if (m_folder.fromRoot) {
+        // "%2F" makes libcurl send "CWD /" first; an SFTP path is from the root as it stands.
+        if (!m_endpoint.isSftp())
+            parts << "%2F";
+    } else if (!m_endpoint.basePath.isEmpty()) {
+        parts << encodePath(m_endpoint.basePath);
+    } else if (m_endpoint.isSftp()) {
+        parts << "~"; // libcurl's name for the login folder
+    }
+    for (const QByteArray& segment : m_folder.segments)
+        parts << encodePath(segment);
+    QByteArray url = m_endpoint.curlUrl + parts.join('/');
+    if (!parts.isEmpty())
+        url += '/';
     return url;
+}
+
+// An SFTP path for libcurl's quote commands, which take no "~": relative paths are the login folder's.
+QByteArray FtpTransfer::quotedPath(const QByteArray& name) const
+{
+    QList<QByteArray> parts;
+    if (m_folder.fromRoot) {
+        parts << QByteArray();
+    } else if (m_endpoint.basePath == "~" || m_endpoint.basePath.startsWith("~/")) {
+        if (m_endpoint.basePath.size() > 2)
+            parts << m_endpoint.basePath.mid(2);
+    } else if (!m_endpoint.basePath.isEmpty()) {
+        parts << QByteArray() << m_endpoint.basePath;
+    }
+    parts << m_folder.segments << name;
+    QByteArray path = parts.join('/');
+    path.replace('\\', "\\\\").replace('"', "\\\"");
+    return '"' + path + '"';
+}
+
+QList<QByteArray> FtpTransfer::renameCommands(const QByteArray& from, const QByteArray& to) const
+{
+    if (m_endpoint.isSftp())
+        return {"rename " + quotedPath(from) + ' ' + quotedPath(to)};
+    // The commands run in the page's folder, where CWD has led.
+    return {"RNFR " + from.mid(from.lastIndexOf('/') + 1), "RNTO " + to.mid(to.lastIndexOf('/') + 1)};
+}
+
+QByteArray FtpTransfer::removeCommand(const QByteArray& name, bool mayFail) const
+{
+    const QByteArray ignoreFailure = mayFail ? "*" : "";
+    if (m_endpoint.isSftp())
+        return ignoreFailure + "rm " + quotedPath(name);
+    return ignoreFailure + "DELE " + name.mid(name.lastIndexOf('/') + 1);
+}
+
+void FtpTransfer::noteFailure(int code)
+{
+    QString text = QString::fromUtf8(m_errorBuffer.constData());
+    if (text.isEmpty())
+        text = QString::fromUtf8(curl_easy_strerror(CURLcode(code)));
+    // A reply that refuses says what the server objected to (a 4xx or 5xx line).
+    if (!m_endpoint.isSftp() && (m_lastReply.startsWith('4') || m_lastReply.startsWith('5')))
+        text += QStringLiteral(" (サーバーの応答: %1)").arg(QString::fromUtf8(m_lastReply));
+    std::lock_guard lock(m_textMutex);
+    m_lastErrorText = text;
+}
+
+// Stores the local file under `name` in the current folder, then sends `after` on success.
+int FtpTransfer::storeFile(const QString& local, const QByteArray& name, const QList<QByteArray>& after)
+{
+    CURL* curl = static_cast<CURL*>(m_curl);
+    m_dataSent = false;
+    Upload upload{QFile(local), m_dataSent};
+    if (!upload.file.open(QIODevice::ReadOnly)) {
+        std::lock_guard lock(m_textMutex);
+        m_lastErrorText = upload.file.errorString();
+        return LocalFileError;
+    }
+    curl_slist* commands = nullptr;
+    for (const QByteArray& command : after)
+        commands = curl_slist_append(commands, command.constData());
+    const QByteArray url = folderUrl() + encodePath(name);
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
+    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(upload.file.size()));
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, commands);
+    m_errorBuffer.fill('\0');
+    m_lastReply.clear();
+    const CURLcode code = curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
+    curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    curl_slist_free_all(commands);
+    if (code == CURLE_OK)
+        return 0;
+    noteFailure(code);
+    return CurlErrorBase + int(code);
+}
+
+// Sends commands in the current folder, after any CWD it takes to get there.
+int FtpTransfer::afterwards(const QList<QByteArray>& commands)
+{
+    CURL* curl = static_cast<CURL*>(m_curl);
+    curl_slist* list = nullptr;
+    for (const QByteArray& command : commands)
+        list = curl_slist_append(list, command.constData());
+    const QByteArray url = folderUrl();
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, list);
+    m_errorBuffer.fill('\0');
+    m_lastReply.clear();
+    const CURLcode code = curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
+    curl_slist_free_all(list);
+    if (code == CURLE_OK)
+        return 0;
+    noteFailure(code);
+    return CurlErrorBase + int(code);
+}
+
+// The one place that decides how a page reaches its name, and what to do when a server will not rename.
+int FtpTransfer::store(const Command& command, const QByteArray& name)
+{
+    const QByteArray leaf = name.mid(name.lastIndexOf('/') + 1);
+    if (leaf.isEmpty() || replacementFor(m_endpoint.serverKey) == Replacement::Direct)
+        return storeFile(command.local, name, {});
+    const QByteArray temporary = name + TemporarySuffix;
+    const auto rememberRefusal = [this] {
+        std::lock_guard lock(renameRefusersMutex);
+        renameRefusers.insert(m_endpoint.serverKey);
+    };
+    const auto storeDirectly = [&] { return storeFile(command.local, name, {removeCommand(temporary, true)}); };
+
+    int result = storeFile(command.local, temporary, renameCommands(temporary, name));
+    const bool temporaryWritten = m_dataSent;
+    if (result == CurlErrorBase + CURLE_QUOTE_ERROR && !m_cancel.load()) {
+        if (m_endpoint.isSftp()) {
+            // SFTP version 3 (libssh2's) has no rename over an existing file: remove the old page first.
+            result = afterwards({removeCommand(name, false)});
+            if (result == 0 && !m_cancel.load()) {
+                result = afterwards(renameCommands(temporary, name));
+                if (result != 0 && !m_cancel.load()) {
+                    rememberRefusal();
+                    result = storeDirectly();
+                }
+            }
+        } else {
+            const int reply = m_lastReply.left(3).toInt();
+            if (m_lastSent.startsWith("RNFR") && (reply == 500 || reply == 502)) {
+                rememberRefusal();
+                result = storeDirectly();
+            } else if (m_lastSent.startsWith("RNTO") && reply == 550) {
+                // Windows servers will not rename over an existing file.
+                result = afterwards(QList<QByteArray>{removeCommand(name, false)} + renameCommands(temporary, name));
+                if (result != 0 && !m_lastSent.startsWith("DELE") && !m_cancel.load())
+                    result = storeDirectly(); // the old page is gone: the new one must stand all the same
+            }
+        }
+    }
+    if (result != 0 && temporaryWritten)
+        removeTemporary(command, temporary);
+    return result;
+}
+
+// Where the server still allows it; the failure that brought us here stays the one reported.
+void FtpTransfer::removeTemporary(const Command& command, const QByteArray& temporary)
+{
+    if (m_cancel.load() || !m_curl)
+        return;
+    CURL* curl = static_cast<CURL*>(m_curl);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(std::min(command.timeouts.connectMs, 5000)));
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(std::min(command.timeouts.responseSeconds, 5)));
+    const QString reason = lastErrorText();
+    afterwards({removeCommand(temporary, true)});
+    std::lock_guard lock(m_textMutex);
+    m_lastErrorText = reason;
+}
+
+FtpTransfer::Replacement FtpTransfer::replacementFor(const QByteArray& serverKey)
+{
+    std::lock_guard lock(renameRefusersMutex);
+    return renameRefusers.count(serverKey) ? Replacement::Direct : Replacement::ViaTemporaryName;
 }
 
 int FtpTransfer::perform(const Command& command)
 {
-    const QByteArray sessionKey = m_url.toUtf8() + '\0' + m_userName.toUtf8() + '\0' + m_password.toUtf8();
+    if (!command.endpoint)
+        return command.kind == Command::Quit && !m_curl ? 0 : InvalidUrlError;
+    const FtpEndpoint& endpoint = *command.endpoint;
+    const QString userName = command.userName.isEmpty() ? endpoint.urlUser : command.userName;
+    const QString password = command.password.isEmpty() ? endpoint.urlPassword : command.password;
+    const QByteArray sessionKey =
+        endpoint.serverKey + '\0' + endpoint.basePath + '\0' + userName.toUtf8() + '\0' + password.toUtf8();
     if (m_curl && sessionKey != m_sessionKey)
         closeSession(true);
     if (!m_curl) {
@@ -263,7 +465,8 @@ int FtpTransfer::perform(const Command& command)
             return CurlErrorBase + CURLE_FAILED_INIT;
         m_curl = created;
         m_sessionKey = sessionKey;
-        m_directory.clear();
+        m_endpoint = endpoint;
+        m_folder = {};
         curl_easy_setopt(created, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(created, CURLOPT_ERRORBUFFER, m_errorBuffer.data());
         curl_easy_setopt(created, CURLOPT_OPENSOCKETFUNCTION, &FtpCallbacks::openSocket);
@@ -273,88 +476,76 @@ int FtpTransfer::perform(const Command& command)
         curl_easy_setopt(created, CURLOPT_XFERINFOFUNCTION, &FtpCallbacks::progress);
         curl_easy_setopt(created, CURLOPT_XFERINFODATA, this);
         curl_easy_setopt(created, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(created, CURLOPT_DEBUGFUNCTION, &FtpCallbacks::debug);
+        curl_easy_setopt(created, CURLOPT_DEBUGDATA, this);
+        curl_easy_setopt(created, CURLOPT_VERBOSE, 1L);
         curl_easy_setopt(created, CURLOPT_TCP_KEEPALIVE, 1L);
         curl_easy_setopt(created, CURLOPT_READFUNCTION, &readFromFile);
-        if (!m_userName.isEmpty())
-            curl_easy_setopt(created, CURLOPT_USERNAME, m_userName.toUtf8().constData());
-        if (!m_password.isEmpty())
-            curl_easy_setopt(created, CURLOPT_PASSWORD, m_password.toUtf8().constData());
+        // Folders as the user wrote them: ".." and "." are the server's to resolve, CWD by CWD.
+        curl_easy_setopt(created, CURLOPT_PATH_AS_IS, 1L);
+        curl_easy_setopt(created, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_MULTICWD));
+        endpoint.applyTo(created);
+        if (!userName.isEmpty())
+            curl_easy_setopt(created, CURLOPT_USERNAME, userName.toUtf8().constData());
+        if (!password.isEmpty())
+            curl_easy_setopt(created, CURLOPT_PASSWORD, password.toUtf8().constData());
     }
     CURL* curl = static_cast<CURL*>(m_curl);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(m_timeouts.connectMs));
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(m_timeouts.responseSeconds));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, long(m_timeouts.lowSpeedBytes));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(m_timeouts.lowSpeedSeconds));
+    const Timeouts& timeouts = command.timeouts;
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts.connectMs));
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(timeouts.responseSeconds));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, long(timeouts.lowSpeedBytes));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(timeouts.lowSpeedSeconds));
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
-    m_errorBuffer.fill('\0');
 
-    const bool isSftp = m_url.startsWith(QLatin1String("sftp:"), Qt::CaseInsensitive);
-    const CodePage remoteCodec(m_remoteCodec);
-    CURLcode code = CURLE_OK;
-    QByteArray url;
+    const CodePage remoteCodec(command.remoteCodec);
     switch (command.kind) {
     case Command::Cd: {
-        const QByteArray previous = m_directory;
-        QByteArray directory = remoteCodec.encode(command.argument);
-        while (directory.endsWith('/'))
-            directory.chop(1);
-        if (directory.startsWith('/'))
-            m_directory = "%2F" + encodePath(directory.mid(1));
-        else if (!directory.isEmpty())
-            m_directory = m_directory.isEmpty() ? encodePath(directory) : m_directory + '/' + encodePath(directory);
-        // A request without a body changes into the directory (and logs in), so a refusal shows here.
-        url = directoryUrl();
-        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-        code = curl_easy_perform(curl);
-        if (code != CURLE_OK)
-            m_directory = previous;
-        break;
-    }
-    case Command::Put: {
-        QFile file(command.local);
-        if (!file.open(QIODevice::ReadOnly)) {
-            std::lock_guard lock(m_textMutex);
-            m_lastErrorText = file.errorString();
-            return LocalFileError;
+        const RemoteFolder previous = m_folder;
+        const QByteArray folder = remoteCodec.encode(command.argument);
+        if (folder.startsWith('/'))
+            m_folder = {true, {}};
+        for (const QByteArray& segment : folder.split('/')) {
+            if (!segment.isEmpty())
+                m_folder.segments << segment;
         }
-        url = directoryUrl() + encodePath(remoteCodec.encode(command.argument));
-        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-        curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
-        curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(curl, CURLOPT_READDATA, &file);
-        curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(file.size()));
-        code = curl_easy_perform(curl);
-        curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
-        curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
-        break;
+        // A request without a body changes into the folder (and logs in), so a refusal shows here.
+        const int result = afterwards({});
+        if (result != 0)
+            m_folder = previous;
+        return result;
     }
+    case Command::Put:
+        return store(command, remoteCodec.encode(command.argument));
     case Command::Quit: {
-        if (!isSftp) {
+        int result = 0;
+        if (!m_endpoint.isSftp()) {
             // QUIT sent as a command of its own on the session's connection (the same path, so no CWD comes
             // before it), so that a server that does not answer it is noticed; closing the handle alone
             // would swallow that.
             curl_slist* quit = curl_slist_append(nullptr, "QUIT");
-            url = directoryUrl();
+            const QByteArray url = folderUrl();
             curl_easy_setopt(curl, CURLOPT_URL, url.constData());
             curl_easy_setopt(curl, CURLOPT_QUOTE, quit);
-            code = curl_easy_perform(curl);
+            m_errorBuffer.fill('\0');
+            m_lastReply.clear();
+            const CURLcode code = curl_easy_perform(curl);
             curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
             curl_slist_free_all(quit);
+            if (code != CURLE_OK) {
+                noteFailure(code);
+                result = CurlErrorBase + int(code);
+            }
         }
-        closeSession(!isSftp ? false : true);
-        break;
+        closeSession(m_endpoint.isSftp());
+        return result;
     }
     }
-    if (code == CURLE_OK)
-        return 0;
-    std::lock_guard lock(m_textMutex);
-    m_lastErrorText = QString::fromUtf8(m_errorBuffer.constData());
-    if (m_lastErrorText.isEmpty())
-        m_lastErrorText = QString::fromUtf8(curl_easy_strerror(code));
-    return CurlErrorBase + int(code);
+    return InvalidCommandError;
 }
 
 void FtpTransfer::closeSession(bool polite)
@@ -363,7 +554,7 @@ void FtpTransfer::closeSession(bool polite)
         shutdownSockets();
     curl_easy_cleanup(static_cast<CURL*>(m_curl));
     m_curl = nullptr;
-    m_directory.clear();
+    m_folder = {};
     m_sessionKey.clear();
 }
 
