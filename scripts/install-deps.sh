@@ -4,7 +4,7 @@
 #   --run adds what the window needs on a fresh desktop: a Japanese font
 #   --dev adds that and the tools for looking at the window without a desktop (virtual X server, input, screenshots)
 set -euo pipefail
-pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib curl openssl)
+pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib python3-openssl python3-asyncssh curl openssl)
 if [ "${1:-}" = "--run" ] || [ "${1:-}" = "--dev" ]; then
     pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins)
 fi
