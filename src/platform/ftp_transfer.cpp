@@ -210,6 +210,7 @@ int FtpTransfer::Execute(const QString& command)
     parsed.password = m_password;
     parsed.timeouts = m_timeouts;
     parsed.remoteCodec = m_remoteCodec;
+    parsed.replacement = m_replacement;
     m_cancel.store(false);
     m_result.store(0);
     m_storing.store(parsed.kind == Command::Put);
@@ -386,7 +387,8 @@ int FtpTransfer::afterwards(const QList<QByteArray>& commands)
 int FtpTransfer::store(const Command& command, const QByteArray& name)
 {
     const QByteArray leaf = name.mid(name.lastIndexOf('/') + 1);
-    if (leaf.isEmpty() || replacementFor(m_endpoint.serverKey) == Replacement::Direct)
+    if (leaf.isEmpty() || command.replacement == Replacement::Direct ||
+        replacementFor(m_endpoint.serverKey) == Replacement::Direct)
         return storeFile(command.local, name, {});
     const QByteArray temporary = name + TemporarySuffix;
     const auto rememberRefusal = [this] {

@@ -86,6 +86,8 @@ public:
     void setTimeouts(const Timeouts& timeouts) { m_timeouts = timeouts; }
     Timeouts timeouts() const { return m_timeouts; }
     void setRemoteCodec(const QByteArray& codec) { m_remoteCodec = codec; }
+    // ViaTemporaryName unless chosen otherwise; a server that refuses renames gets Direct all the same.
+    void setReplacement(Replacement replacement) { m_replacement = replacement; }
 
     // Why the last command failed: libcurl's message, and the server's reply where it gave one.
     QString lastErrorText() const;
@@ -109,6 +111,7 @@ private:
         QString password;
         Timeouts timeouts;
         QByteArray remoteCodec;
+        Replacement replacement = Replacement::ViaTemporaryName;
     };
     // Where "CD" has led, as raw segments in the remote code page.
     struct RemoteFolder
@@ -138,6 +141,7 @@ private:
     QString m_password;
     QByteArray m_remoteCodec = "UTF-8";
     Timeouts m_timeouts;
+    Replacement m_replacement = Replacement::ViaTemporaryName;
 
     // Touched by the worker only while a command runs, by the window's thread only between commands.
     void* m_curl = nullptr;
