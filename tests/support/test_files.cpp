@@ -60,15 +60,17 @@ QtMessageHandler previousHandler = nullptr;
 
 void collectWarning(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
+    QtMessageHandler previous = nullptr;
     {
         std::lock_guard lock(warningsMutex);
         if (type == QtWarningMsg && warningsSink) {
             warningsSink->append(message);
             return;
         }
+        previous = previousHandler;
     }
-    if (previousHandler)
-        previousHandler(type, context, message);
+    if (previous)
+        previous(type, context, message);
 }
 } // namespace
 
@@ -78,11 +80,11 @@ QStringList capturingWarnings(const std::function<void()>& work)
     {
         std::lock_guard lock(warningsMutex);
         warningsSink = &warnings;
+        previousHandler = qInstallMessageHandler(collectWarning);
     }
-    previousHandler = qInstallMessageHandler(collectWarning);
     work();
-    qInstallMessageHandler(previousHandler);
     std::lock_guard lock(warningsMutex);
+    qInstallMessageHandler(previousHandler);
     warningsSink = nullptr;
     return warnings;
 }
