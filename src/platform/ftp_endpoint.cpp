@@ -29,9 +29,14 @@ QByteArray urlPart(CURLU* url, CURLUPart part, unsigned flags = 0)
 
 // Only a key that known_hosts holds for this host and port is accepted; libcurl would otherwise offer to add
 // an unknown one.
-int checkHostKey(CURL*, const curl_khkey*, const curl_khkey*, curl_khmatch match, void*)
+int checkHostKey(CURL*, const curl_khkey*, const curl_khkey*, curl_khmatch match, void* problem)
 {
-    return match == CURLKHMATCH_OK ? CURLKHSTAT_FINE : CURLKHSTAT_REJECT;
+    if (match == CURLKHMATCH_OK)
+        return CURLKHSTAT_FINE;
+    *static_cast<QString*>(problem) = match == CURLKHMATCH_MISMATCH
+                                          ? QStringLiteral("ホスト鍵が ~/.ssh/known_hosts のものと違います")
+                                          : QStringLiteral("ホスト鍵が ~/.ssh/known_hosts にありません");
+    return CURLKHSTAT_REJECT;
 }
 
 } // namespace
@@ -79,7 +84,7 @@ std::optional<FtpEndpoint> FtpEndpoint::parse(const QString& serverName)
     return endpoint;
 }
 
-void FtpEndpoint::applyTo(void* handle) const
+void FtpEndpoint::applyTo(void* handle, QString* hostKeyProblem) const
 {
     CURL* curl = static_cast<CURL*>(handle);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
@@ -105,6 +110,7 @@ void FtpEndpoint::applyTo(void* handle) const
         const QByteArray knownHosts = QFile::encodeName(QDir::homePath() + QStringLiteral("/.ssh/known_hosts"));
         curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS, knownHosts.constData());
         curl_easy_setopt(curl, CURLOPT_SSH_KEYFUNCTION, &checkHostKey);
+        curl_easy_setopt(curl, CURLOPT_SSH_KEYDATA, hostKeyProblem);
         break;
     }
     }

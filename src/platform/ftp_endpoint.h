@@ -31,6 +31,7 @@ struct FtpEndpoint
     // Nullopt for a name without host, or with a scheme that is not one of the above or that libcurl lacks.
     static std::optional<FtpEndpoint> parse(const QString& serverName);
 
-    // Sets the transport's options on a libcurl easy handle (a CURL*).
-    void applyTo(void* curl) const;
+    // Sets the transport's options on a libcurl easy handle (a CURL*). A refused SSH host key is explained in
+    // `hostKeyProblem`, which must outlive the handle.
+    void applyTo(void* curl, QString* hostKeyProblem) const;
 };

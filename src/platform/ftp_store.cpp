@@ -117,6 +117,8 @@ void FtpTransfer::noteFailure(int code)
     if (text.isEmpty())
         text = QString::fromUtf8(curl_easy_strerror(CURLcode(code)));
     // A reply that refuses says what the server objected to (a 4xx or 5xx line).
+    if (!m_hostKeyProblem.isEmpty())
+        text += QStringLiteral(" (%1)").arg(m_hostKeyProblem);
     if (!m_endpoint.isSftp() && (m_lastReply.startsWith('4') || m_lastReply.startsWith('5')))
         text += QStringLiteral(" (サーバーの応答: %1)").arg(QString::fromUtf8(m_lastReply));
     std::lock_guard lock(m_textMutex);

@@ -254,7 +254,7 @@ int FtpTransfer::perform(const Command& command)
         // Folders as the user wrote them: ".." and "." are the server's to resolve, CWD by CWD.
         curl_easy_setopt(created, CURLOPT_PATH_AS_IS, 1L);
         curl_easy_setopt(created, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_MULTICWD));
-        endpoint.applyTo(created);
+        endpoint.applyTo(created, &m_hostKeyProblem);
         if (!userName.isEmpty())
             curl_easy_setopt(created, CURLOPT_USERNAME, userName.toUtf8().constData());
         if (!password.isEmpty())
@@ -272,6 +272,7 @@ int FtpTransfer::perform(const Command& command)
     curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
 
+    m_hostKeyProblem.clear();
     const CodePage remoteCodec(command.remoteCodec);
     switch (command.kind) {
     case Command::Cd: {

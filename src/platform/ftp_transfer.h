@@ -149,8 +149,9 @@ private:
     FtpEndpoint m_endpoint;
     RemoteFolder m_folder;
     QByteArray m_errorBuffer;
-    QByteArray m_lastSent;  // the last FTP command sent (a password masked)
-    QByteArray m_lastReply; // the server's last reply line
+    QByteArray m_lastSent;    // the last FTP command sent (a password masked)
+    QByteArray m_lastReply;   // the server's last reply line
+    QString m_hostKeyProblem; // why an SSH host key was refused
     bool m_dataSent = false;
 
     std::mutex m_socketsMutex;

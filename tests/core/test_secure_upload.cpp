@@ -156,8 +156,10 @@ private slots:
         QTest::addColumn<QString>("why");
 
         QTest::newRow("known host key") << QStringLiteral("server") << Password << true << QString();
-        QTest::newRow("unknown host key") << QStringLiteral("none") << Password << false << QStringLiteral("key");
-        QTest::newRow("changed host key") << QStringLiteral("other") << Password << false << QStringLiteral("key");
+        QTest::newRow("unknown host key")
+            << QStringLiteral("none") << Password << false << QStringLiteral("known_hosts にありません");
+        QTest::newRow("changed host key")
+            << QStringLiteral("other") << Password << false << QStringLiteral("known_hosts のものと違います");
         QTest::newRow("wrong password") << QStringLiteral("server") << QStringLiteral("Not-the-Pa55") << false
                                         << QStringLiteral("authentication");
     }
@@ -232,6 +234,7 @@ private slots:
         const QString page = m_root->filePath(QStringLiteral("home/veltora/public_html/page.html"));
         const QString temporary = page + QLatin1String(FtpTransfer::TemporarySuffix);
         QStringList seen;
+        bool sawTemporary = false;
         for (int upload = 0; upload < 2; ++upload) {
             const QByteArray oldPage = randomBytes(3000);
             QVERIFY(writeFile(page, oldPage));
@@ -244,6 +247,7 @@ private slots:
                          : now == content     ? QStringLiteral("new")
                          : now == "<missing>" ? QStringLiteral("missing")
                                               : QStringLiteral("cut"));
+                sawTemporary = sawTemporary || QFile::exists(temporary);
             });
             poll.start(2);
             QCOMPARE(m_engine->FTPputFILE(0), qint16(stage));
@@ -254,6 +258,8 @@ private slots:
         seen.removeDuplicates();
         for (const QString& state : std::as_const(seen))
             QVERIFY2(allowed.contains(state), qPrintable(seen.join(u' ')));
+        if (serverArguments.contains(QStringLiteral("--rate")))
+            QVERIFY2(sawTemporary && seen.contains(QStringLiteral("old")), qPrintable(seen.join(u' ')));
         // The server names every path from its root: the login folder is /home/veltora.
         const QString remotePage = QStringLiteral("/home/veltora/public_html/page.html");
         QStringList expected = commands;
