@@ -6,8 +6,8 @@
 #   --dev adds that and the tools for looking at the window without a desktop (virtual X server, input, screenshots,
 #         a set clock for reproducible pictures)
 set -euo pipefail
-pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib curl openssl qt6-translations-l10n
-    desktop-file-utils dpkg-dev systemd man-db)
+pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib
+    python3-openssl python3-asyncssh curl openssl qt6-translations-l10n desktop-file-utils dpkg-dev systemd man-db)
 if [ "${1:-}" = "--run" ] || [ "${1:-}" = "--dev" ]; then
     pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins)
 fi

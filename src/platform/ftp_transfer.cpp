@@ -2,6 +2,7 @@
 
 #include "platform/code_page.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -24,46 +25,6 @@ void initCurlOnce()
         return true;
     }();
     (void)done;
-}
-
-bool libcurlSupports(const QByteArray& scheme)
-{
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    for (const char* const* protocol = info->protocols; protocol && *protocol; ++protocol) {
-        if (scheme.compare(*protocol, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
-// Percent-encodes every segment of a remote path; "/" stays the separator.
-QByteArray encodePath(const QByteArray& path)
-{
-    QByteArray encoded;
-    const QList<QByteArray> segments = path.split('/');
-    for (qsizetype i = 0; i < segments.size(); ++i) {
-        if (i > 0)
-            encoded += '/';
-        for (const char byte : segments[i]) {
-            const auto value = static_cast<unsigned char>(byte);
-            if ((value >= '0' && value <= '9') || (value >= 'A' && value <= 'Z') || (value >= 'a' && value <= 'z') ||
-                byte == '-' || byte == '.' || byte == '_' || byte == '~') {
-                encoded += byte;
-            } else {
-                static const char hex[] = "0123456789ABCDEF";
-                encoded += '%';
-                encoded += hex[value >> 4];
-                encoded += hex[value & 0xF];
-            }
-        }
-    }
-    return encoded;
-}
-
-size_t readFromFile(char* buffer, size_t size, size_t count, void* file)
-{
-    const qint64 got = static_cast<QFile*>(file)->read(buffer, qint64(size * count));
-    return got < 0 ? CURL_READFUNC_ABORT : size_t(got);
 }
 
 } // namespace
@@ -95,6 +56,22 @@ struct FtpCallbacks
     {
         return static_cast<FtpTransfer*>(self)->m_cancel.load() ? 1 : 0;
     }
+
+    // Keeps the last command and reply of the FTP dialogue, to tell which command a server refused and why.
+    // Nothing else of libcurl's verbose output is kept or shown.
+    static int debug(CURL*, curl_infotype type, char* data, size_t size, void* self)
+    {
+        auto* transfer = static_cast<FtpTransfer*>(self);
+        if (type == CURLINFO_HEADER_OUT) {
+            QByteArray line = QByteArray(data, qsizetype(size)).trimmed();
+            if (line.startsWith("PASS"))
+                line = "PASS";
+            transfer->m_lastSent = line;
+        } else if (type == CURLINFO_HEADER_IN) {
+            transfer->m_lastReply = QByteArray(data, qsizetype(size)).trimmed();
+        }
+        return 0;
+    }
 };
 
 FtpTransfer::FtpTransfer() : m_errorBuffer(CURL_ERROR_SIZE + 1, '\0')
@@ -114,20 +91,7 @@ FtpTransfer::~FtpTransfer()
 
 int FtpTransfer::setURL(const QString& url)
 {
-    CURLU* parsed = curl_url();
-    const QByteArray bytes = url.toUtf8();
-    bool valid = curl_url_set(parsed, CURLUPART_URL, bytes.constData(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK;
-    char* scheme = nullptr;
-    char* host = nullptr;
-    valid = valid && curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
-            curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK && host && *host;
-    const QByteArray schemeName = scheme ? QByteArray(scheme) : QByteArray();
-    curl_free(scheme);
-    curl_free(host);
-    curl_url_cleanup(parsed);
-    valid =
-        valid && (schemeName == "ftp" || schemeName == "ftps" || schemeName == "sftp") && libcurlSupports(schemeName);
-    if (!valid)
+    if (!FtpEndpoint::parse(url))
         return InvalidUrlError;
     m_url = url;
     return 0;
@@ -184,7 +148,8 @@ int FtpTransfer::Execute(const QString& command)
     const qsizetype blank = command.indexOf(QLatin1Char(' '));
     const QString verb = (blank < 0 ? command : command.left(blank)).toUpper();
     const QString arguments = blank < 0 ? QString() : command.mid(blank + 1);
-    Command parsed{Command::Quit, arguments, {}};
+    Command parsed;
+    parsed.argument = arguments;
     if (verb == QLatin1String("CD")) {
         parsed.kind = Command::Cd;
     } else if (verb == QLatin1String("PUT")) {
@@ -196,6 +161,12 @@ int FtpTransfer::Execute(const QString& command)
     }
     if (m_url.isEmpty() && parsed.kind != Command::Quit)
         return InvalidUrlError;
+    parsed.endpoint = FtpEndpoint::parse(m_url);
+    parsed.userName = m_userName;
+    parsed.password = m_password;
+    parsed.timeouts = m_timeouts;
+    parsed.remoteCodec = m_remoteCodec;
+    parsed.replacement = m_replacement;
     m_cancel.store(false);
     m_result.store(0);
     m_storing.store(parsed.kind == Command::Put);
@@ -235,24 +206,26 @@ void FtpTransfer::run(const Command& command)
             closeSession(false);
         if (result != 0)
             result = CancelledError;
+    } else if (result != 0) {
+        const QString verb = command.kind == Command::Cd    ? QStringLiteral("CD ") + command.argument
+                             : command.kind == Command::Put ? QStringLiteral("PUT ") + command.argument
+                                                            : QStringLiteral("QUIT");
+        const QString server = command.endpoint ? QString::fromUtf8(command.endpoint->serverKey) : QString();
+        const QString line = QStringLiteral("FTP失敗 %1 (%2): %3").arg(server, verb, lastErrorText());
+        qWarning().noquote() << line.simplified();
     }
     m_result.store(result);
 }
 
-QByteArray FtpTransfer::directoryUrl() const
-{
-    QByteArray url = m_url.toUtf8();
-    while (url.endsWith('/'))
-        url.chop(1);
-    url += '/';
-    if (!m_directory.isEmpty())
-        url += m_directory + '/';
-    return url;
-}
-
 int FtpTransfer::perform(const Command& command)
 {
-    const QByteArray sessionKey = m_url.toUtf8() + '\0' + m_userName.toUtf8() + '\0' + m_password.toUtf8();
+    if (!command.endpoint)
+        return command.kind == Command::Quit && !m_curl ? 0 : InvalidUrlError;
+    const FtpEndpoint& endpoint = *command.endpoint;
+    const QString userName = command.userName.isEmpty() ? endpoint.urlUser : command.userName;
+    const QString password = command.password.isEmpty() ? endpoint.urlPassword : command.password;
+    const QByteArray sessionKey =
+        endpoint.serverKey + '\0' + endpoint.basePath + '\0' + userName.toUtf8() + '\0' + password.toUtf8();
     if (m_curl && sessionKey != m_sessionKey)
         closeSession(true);
     if (!m_curl) {
@@ -263,7 +236,8 @@ int FtpTransfer::perform(const Command& command)
             return CurlErrorBase + CURLE_FAILED_INIT;
         m_curl = created;
         m_sessionKey = sessionKey;
-        m_directory.clear();
+        m_endpoint = endpoint;
+        m_folder = {};
         curl_easy_setopt(created, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(created, CURLOPT_ERRORBUFFER, m_errorBuffer.data());
         curl_easy_setopt(created, CURLOPT_OPENSOCKETFUNCTION, &FtpCallbacks::openSocket);
@@ -273,88 +247,76 @@ int FtpTransfer::perform(const Command& command)
         curl_easy_setopt(created, CURLOPT_XFERINFOFUNCTION, &FtpCallbacks::progress);
         curl_easy_setopt(created, CURLOPT_XFERINFODATA, this);
         curl_easy_setopt(created, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(created, CURLOPT_DEBUGFUNCTION, &FtpCallbacks::debug);
+        curl_easy_setopt(created, CURLOPT_DEBUGDATA, this);
+        curl_easy_setopt(created, CURLOPT_VERBOSE, 1L);
         curl_easy_setopt(created, CURLOPT_TCP_KEEPALIVE, 1L);
-        curl_easy_setopt(created, CURLOPT_READFUNCTION, &readFromFile);
-        if (!m_userName.isEmpty())
-            curl_easy_setopt(created, CURLOPT_USERNAME, m_userName.toUtf8().constData());
-        if (!m_password.isEmpty())
-            curl_easy_setopt(created, CURLOPT_PASSWORD, m_password.toUtf8().constData());
+        // Folders as the user wrote them: ".." and "." are the server's to resolve, CWD by CWD.
+        curl_easy_setopt(created, CURLOPT_PATH_AS_IS, 1L);
+        curl_easy_setopt(created, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_MULTICWD));
+        endpoint.applyTo(created, &m_hostKeyProblem);
+        if (!userName.isEmpty())
+            curl_easy_setopt(created, CURLOPT_USERNAME, userName.toUtf8().constData());
+        if (!password.isEmpty())
+            curl_easy_setopt(created, CURLOPT_PASSWORD, password.toUtf8().constData());
     }
     CURL* curl = static_cast<CURL*>(m_curl);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(m_timeouts.connectMs));
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(m_timeouts.responseSeconds));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, long(m_timeouts.lowSpeedBytes));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(m_timeouts.lowSpeedSeconds));
+    const Timeouts& timeouts = command.timeouts;
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts.connectMs));
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(timeouts.responseSeconds));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, long(timeouts.lowSpeedBytes));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(timeouts.lowSpeedSeconds));
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
-    m_errorBuffer.fill('\0');
 
-    const bool isSftp = m_url.startsWith(QLatin1String("sftp:"), Qt::CaseInsensitive);
-    const CodePage remoteCodec(m_remoteCodec);
-    CURLcode code = CURLE_OK;
-    QByteArray url;
+    m_hostKeyProblem.clear();
+    const CodePage remoteCodec(command.remoteCodec);
     switch (command.kind) {
     case Command::Cd: {
-        const QByteArray previous = m_directory;
-        QByteArray directory = remoteCodec.encode(command.argument);
-        while (directory.endsWith('/'))
-            directory.chop(1);
-        if (directory.startsWith('/'))
-            m_directory = "%2F" + encodePath(directory.mid(1));
-        else if (!directory.isEmpty())
-            m_directory = m_directory.isEmpty() ? encodePath(directory) : m_directory + '/' + encodePath(directory);
-        // A request without a body changes into the directory (and logs in), so a refusal shows here.
-        url = directoryUrl();
-        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-        code = curl_easy_perform(curl);
-        if (code != CURLE_OK)
-            m_directory = previous;
-        break;
-    }
-    case Command::Put: {
-        QFile file(command.local);
-        if (!file.open(QIODevice::ReadOnly)) {
-            std::lock_guard lock(m_textMutex);
-            m_lastErrorText = file.errorString();
-            return LocalFileError;
+        const RemoteFolder previous = m_folder;
+        const QByteArray folder = remoteCodec.encode(command.argument);
+        if (folder.startsWith('/'))
+            m_folder = {true, {}};
+        for (const QByteArray& segment : folder.split('/')) {
+            if (!segment.isEmpty())
+                m_folder.segments << segment;
         }
-        url = directoryUrl() + encodePath(remoteCodec.encode(command.argument));
-        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-        curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
-        curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(curl, CURLOPT_READDATA, &file);
-        curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(file.size()));
-        code = curl_easy_perform(curl);
-        curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
-        curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
-        break;
+        // A request without a body changes into the folder (and logs in), so a refusal shows here.
+        const int result = afterwards({});
+        if (result != 0)
+            m_folder = previous;
+        return result;
     }
+    case Command::Put:
+        return store(command, remoteCodec.encode(command.argument));
     case Command::Quit: {
-        if (!isSftp) {
+        int result = 0;
+        if (!m_endpoint.isSftp()) {
             // QUIT sent as a command of its own on the session's connection (the same path, so no CWD comes
             // before it), so that a server that does not answer it is noticed; closing the handle alone
             // would swallow that.
             curl_slist* quit = curl_slist_append(nullptr, "QUIT");
-            url = directoryUrl();
+            const QByteArray url = folderUrl();
             curl_easy_setopt(curl, CURLOPT_URL, url.constData());
             curl_easy_setopt(curl, CURLOPT_QUOTE, quit);
-            code = curl_easy_perform(curl);
+            m_errorBuffer.fill('\0');
+            m_lastReply.clear();
+            const CURLcode code = curl_easy_perform(curl);
             curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
             curl_slist_free_all(quit);
+            if (code != CURLE_OK) {
+                noteFailure(code);
+                result = CurlErrorBase + int(code);
+            }
         }
-        closeSession(!isSftp ? false : true);
-        break;
+        closeSession(m_endpoint.isSftp());
+        return result;
     }
     }
-    if (code == CURLE_OK)
-        return 0;
-    std::lock_guard lock(m_textMutex);
-    m_lastErrorText = QString::fromUtf8(m_errorBuffer.constData());
-    if (m_lastErrorText.isEmpty())
-        m_lastErrorText = QString::fromUtf8(curl_easy_strerror(code));
-    return CurlErrorBase + int(code);
+    return InvalidCommandError;
 }
 
 void FtpTransfer::closeSession(bool polite)
@@ -363,7 +325,7 @@ void FtpTransfer::closeSession(bool polite)
         shutdownSockets();
     curl_easy_cleanup(static_cast<CURL*>(m_curl));
     m_curl = nullptr;
-    m_directory.clear();
+    m_folder = {};
     m_sessionKey.clear();
 }
 

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "platform/background_job.h"
+#include "platform/ftp_endpoint.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <QList>
+
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <set>
 
 // The FTP side of our internet transfer stand-in, on libcurl. Text commands ("CD dir", "PUT local remote",
@@ -14,8 +18,23 @@
 // ended and then reports its failure, once. The commands of one session share one control connection (one
 // easy handle), so "CD" followed by "PUT" stores into that directory and "QUIT" logs out.
 //
+// "CD" has FTP's meaning: "/" and a folder starting with "/" start from the server's root, ".." goes up, and
+// every segment is sent as it stands (CWD by CWD); otherwise folders are relative to the login folder.
+// The server name's scheme chooses the transport (FtpEndpoint): plain FTP, FTP over TLS, or SFTP.
+//
+// "PUT" never leaves a half-written page under its name: the page is stored under a temporary name in the
+// target folder and renamed over its name once the server has taken all of it (ViaTemporaryName). A server
+// that will not rename over an existing file gets the old page deleted and the rename repeated; one that
+// refuses renames altogether gets the page stored directly (Direct), and is remembered as such until the
+// program ends. A failed "PUT" removes its temporary file where the server still allows it.
+//
 // Every call returns 0 or a failure number: StillExecutingError when a command is still running, the
 // others below. Every command has bounded waits, so a dead, silent or stalled server ends in a failure.
+// A failed command writes one line on stderr saying why (libcurl's message and the server's reply); the
+// password never appears in it, nor in any URL handed to libcurl.
+//
+// The window's thread owns the settings; a command works on a copy taken when it starts, so changing them
+// while a command runs touches nothing the worker reads.
 class FtpTransfer
 {
 public:
@@ -25,6 +44,14 @@ public:
     static constexpr int CancelledError = 35752;
     static constexpr int LocalFileError = 35753; // the local file of "PUT" cannot be read
     static constexpr int CurlErrorBase = 36000;  // + the CURLcode of a failed command
+
+    // How "PUT" puts a page under its name.
+    enum class Replacement {
+        ViaTemporaryName, // visitors see the old page or the whole new one, never a part
+        Direct,           // stored under its name: a broken transfer leaves a cut page
+    };
+    // Appended to the remote name for the temporary file in the target folder.
+    static constexpr char TemporarySuffix[] = ".veltora-part";
 
     struct Timeouts
     {
@@ -59,28 +86,53 @@ public:
     void setTimeouts(const Timeouts& timeouts) { m_timeouts = timeouts; }
     Timeouts timeouts() const { return m_timeouts; }
     void setRemoteCodec(const QByteArray& codec) { m_remoteCodec = codec; }
+    // ViaTemporaryName unless chosen otherwise; a server that refuses renames gets Direct all the same.
+    void setReplacement(Replacement replacement) { m_replacement = replacement; }
 
-    // The libcurl message of the last failed command.
+    // Why the last command failed: libcurl's message, and the server's reply where it gave one.
     QString lastErrorText() const;
+
+    // Direct for a server (scheme, host and port) that has refused to rename during this program's run.
+    static Replacement replacementFor(const QByteArray& serverKey);
 
     // Splits the arguments of "PUT": a work file's name ends in "$$" and a slot number, which tells where
     // the local name ends even when either name holds blanks. Without such an ending the first blank splits.
     static bool splitPutArguments(const QString& arguments, QString& local, QString& remote);
 
 private:
-    struct Session;
     struct Command
     {
-        enum Kind { Cd, Put, Quit } kind;
+        enum Kind { Cd, Put, Quit } kind = Quit;
         QString argument;
         QString local;
+        // The settings as they stood when the command started.
+        std::optional<FtpEndpoint> endpoint;
+        QString userName;
+        QString password;
+        Timeouts timeouts;
+        QByteArray remoteCodec;
+        Replacement replacement = Replacement::ViaTemporaryName;
+    };
+    // Where "CD" has led, as raw segments in the remote code page.
+    struct RemoteFolder
+    {
+        bool fromRoot = false;
+        QList<QByteArray> segments;
     };
 
     void run(const Command& command);
     int perform(const Command& command);
+    int store(const Command& command, const QByteArray& name);
+    int storeFile(const QString& local, const QByteArray& name, const QList<QByteArray>& after);
+    int afterwards(const QList<QByteArray>& commands);
+    void removeTemporary(const Command& command, const QByteArray& temporary);
+    QByteArray folderUrl() const;
+    QByteArray quotedPath(const QByteArray& name) const;
+    QList<QByteArray> renameCommands(const QByteArray& from, const QByteArray& to) const;
+    QByteArray removeCommand(const QByteArray& name, bool mayFail) const;
+    void noteFailure(int code);
     void closeSession(bool polite);
     void shutdownSockets();
-    QByteArray directoryUrl() const;
 
     friend struct FtpCallbacks; // libcurl's callbacks, with libcurl's own types
 
@@ -89,12 +141,18 @@ private:
     QString m_password;
     QByteArray m_remoteCodec = "UTF-8";
     Timeouts m_timeouts;
+    Replacement m_replacement = Replacement::ViaTemporaryName;
 
     // Touched by the worker only while a command runs, by the window's thread only between commands.
     void* m_curl = nullptr;
     QByteArray m_sessionKey;
-    QByteArray m_directory; // percent-encoded, relative to the login directory unless it starts with %2F
+    FtpEndpoint m_endpoint;
+    RemoteFolder m_folder;
     QByteArray m_errorBuffer;
+    QByteArray m_lastSent;    // the last FTP command sent (a password masked)
+    QByteArray m_lastReply;   // the server's last reply line
+    QString m_hostKeyProblem; // why an SSH host key was refused
+    bool m_dataSent = false;
 
     std::mutex m_socketsMutex;
     std::set<int> m_sockets;

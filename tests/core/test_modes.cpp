@@ -1,3 +1,4 @@
+#include "platform/ftp_transfer.h"
 #include "program_process.h"
 #include "server_process.h"
 #include "settings/ini_file.h"
@@ -206,8 +207,10 @@ private slots:
 
         ProgramProcess program;
         QVERIFY(program.start({QStringLiteral("--once")}, m_work->path()));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(remote(OnChangePage)), 30000);
-        QCOMPARE(::kill(pid_t(program.process().processId()), SIGTERM), 0);
+        // Storing has begun once the page's temporary name stands on the server.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(remote(OnChangePage + QLatin1String(FtpTransfer::TemporarySuffix))),
+                                 30000);
+        QVERIFY(program.signal(SIGTERM));
         const ProgramProcess::Result result = program.waitForEnd(60000);
         VELTORA_COMPARE_EXIT(result, 2);
         QCOMPARE(fileBytes(remote(OnChangePage)), fileBytes(work(Template + QStringLiteral("$$0"))));
@@ -322,7 +325,7 @@ private slots:
         QVERIFY(program.start({QStringLiteral("--headless")}, m_work->path()));
         QTRY_VERIFY_WITH_TIMEOUT(logEvents(work(QStringLiteral("Veltora.log"))).contains(QStringLiteral("START")),
                                  15000);
-        QCOMPARE(::kill(pid_t(program.process().processId()), signalNumber), 0);
+        QVERIFY(program.signal(signalNumber));
         const ProgramProcess::Result result = program.waitForEnd(60000);
         VELTORA_COMPARE_EXIT(result, 0);
 
@@ -361,7 +364,7 @@ private slots:
         if (exitCode == 0) {
             // Still waiting while the first holds the folder; it goes on once the first has ended.
             QVERIFY(!second.process().waitForFinished(3000));
-            QCOMPARE(::kill(pid_t(first.process().processId()), SIGTERM), 0);
+            QVERIFY(first.signal(SIGTERM));
             VELTORA_COMPARE_EXIT(first.waitForEnd(60000), 0);
         }
         const ProgramProcess::Result result = second.waitForEnd(90000);
@@ -383,7 +386,7 @@ private slots:
         QVERIFY(killed.start({QStringLiteral("--headless")}, m_work->path()));
         QTRY_VERIFY_WITH_TIMEOUT(logEvents(work(QStringLiteral("Veltora.log"))).contains(QStringLiteral("START")),
                                  15000);
-        QCOMPARE(::kill(pid_t(killed.process().processId()), SIGKILL), 0);
+        QVERIFY(killed.signal(SIGKILL));
         QVERIFY(killed.process().waitForFinished(10000));
         QVERIFY(QFile::exists(work(QStringLiteral("Veltora.lock"))));
 

@@ -86,6 +86,7 @@ private slots:
         const QString logFile = work.filePath(QStringLiteral("Veltora.log"));
         QTRY_VERIFY_WITH_TIMEOUT(logEvents(logFile).contains(QStringLiteral("START")), 15000);
         QCOMPARE(program.state(), QProcess::Running);
+        QVERIFY(program.state() == QProcess::Running && program.processId() > 0);
         QCOMPARE(::kill(pid_t(program.processId()), signalNumber), 0);
 
         QVERIFY2(program.waitForFinished(60000), "the program did not end");

@@ -2,10 +2,17 @@
 """Loopback FTP server for the upload tests, with fault injection.
 
 Usage: ftp_server.py --root DIR [--user U] [--password P] [--mode MODE] [--rate BYTES_PER_SECOND]
+                     [--login-folder PATH] [--tls explicit|implicit --cert PEM --key PEM]
 
 Modes: normal, stor-refused (550 on STOR), disk-full (452 once the data has arrived), drop-during-stor
 (both connections closed after the first chunk of data), silent (answers the login, then nothing),
-quit-silent (no answer to QUIT). --rate throttles uploads. Prints "PORT <n>" once listening.
+quit-silent (no answer to QUIT), no-greeting (accepts the connection and never says 220),
+rnfr-refused (502 to RNFR, as a server without renames), rnto-onto-existing-refused (550 to RNTO when the
+target exists, as Windows servers answer). --rate throttles uploads. --login-folder is where a login
+starts, below the server's root (the root stays reachable with "/" and ".."). --tls explicit asks for
+AUTH TLS and encrypted data; --tls implicit speaks TLS from the first byte.
+
+Prints "PORT <n>" once listening, then "CMD <command>" for every STOR, RNFR, RNTO and DELE it receives.
 """
 import argparse
 import logging
@@ -23,11 +30,30 @@ def main():
     parser.add_argument("--password", default="secret")
     parser.add_argument("--mode", default="normal")
     parser.add_argument("--rate", type=int, default=0)
+    parser.add_argument("--login-folder", default="")
+    parser.add_argument("--tls", choices=["explicit", "implicit"])
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
     args = parser.parse_args()
     mode = args.mode
 
-    class Dtp(ThrottledDTPHandler):
+    if args.tls:
+        from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+        dtp_bases = (TLS_DTPHandler, ThrottledDTPHandler)
+        handler_base = TLS_FTPHandler
+    else:
+        dtp_bases = (ThrottledDTPHandler,)
+        handler_base = FTPHandler
+
+    class Dtp(*dtp_bases):
         read_limit = args.rate
+
+        def readable(self):
+            # libcurl starts the data connection's TLS handshake before it sends STOR; closing a connection
+            # that is readable before its transfer command would refuse every encrypted upload.
+            if getattr(self, "_ssl_accepting", False):
+                return True
+            return super().readable()
 
         def handle_read(self):
             if mode == "drop-during-stor" and self.receive:
@@ -39,7 +65,8 @@ def main():
                 return
             super().handle_read()
 
-        handle_read_event = handle_read  # the base class binds its own handle_read here
+        if not args.tls:
+            handle_read_event = handle_read  # the base class binds its own handle_read here
 
         def handle_close(self):
             if mode == "disk-full" and self.receive and not self._closed:
@@ -52,11 +79,24 @@ def main():
                 return
             super().handle_close()
 
-    class Handler(FTPHandler):
+    class Handler(handler_base):
         dtp_handler = Dtp
         passive_ports = None
 
+        def handle(self):
+            if mode == "no-greeting":
+                return
+            if args.tls == "implicit":
+                self.secure_connection(self.ssl_context)
+            super().handle()
+
+        def on_login(self, username):
+            if args.login_folder:
+                self.fs.cwd = "/" + args.login_folder.strip("/")
+
         def pre_process_command(self, line, cmd, arg):
+            if cmd in ("STOR", "RNFR", "RNTO", "DELE"):
+                print("CMD %s %s" % (cmd, arg), flush=True)
             if mode == "silent" and self.authenticated:
                 return
             if mode == "quit-silent" and cmd == "QUIT":
@@ -64,7 +104,22 @@ def main():
             if mode == "stor-refused" and cmd == "STOR":
                 self.respond("550 Permission denied.")
                 return
+            if mode == "rnfr-refused" and cmd == "RNFR":
+                self.respond("502 Command not implemented.")
+                return
+            if mode == "rnto-onto-existing-refused" and cmd == "RNTO" and self.authenticated:
+                target = self.fs.ftp2fs(self.fs.ftpnorm(arg))
+                if self.fs.lexists(target):
+                    self._rnfr = None
+                    self.respond("550 Cannot create a file when that file already exists.")
+                    return
             super().pre_process_command(line, cmd, arg)
+
+    if args.tls:
+        Handler.certfile = args.cert
+        Handler.keyfile = args.key
+        Handler.tls_control_required = True
+        Handler.tls_data_required = True
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")

@@ -1,5 +1,7 @@
 #include "program_process.h"
 
+#include <csignal>
+
 ProgramProcess::~ProgramProcess()
 {
     if (m_process.state() != QProcess::NotRunning) {
@@ -31,6 +33,12 @@ bool ProgramProcess::start(const QStringList& arguments, const QString& workingD
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(QStringLiteral(VELTORA_BINARY), arguments);
     return m_process.waitForStarted(10000);
+}
+
+bool ProgramProcess::signal(int signalNumber)
+{
+    const qint64 pid = m_process.processId();
+    return m_process.state() == QProcess::Running && pid > 0 && ::kill(pid_t(pid), signalNumber) == 0;
 }
 
 ProgramProcess::Result ProgramProcess::waitForEnd(int timeoutMilliseconds)

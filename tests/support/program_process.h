@@ -35,6 +35,9 @@ public:
     // Starts it and leaves it running.
     bool start(const QStringList& arguments, const QString& workingDirectory);
     QProcess& process() { return m_process; }
+    // Sends a signal to the program while it runs; false once it has ended (a pid of 0 would signal the whole
+    // process group, the test included).
+    bool signal(int signalNumber);
     Result waitForEnd(int timeoutMilliseconds = 120000);
 
     static QProcessEnvironment environment();

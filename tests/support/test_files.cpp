@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <mutex>
+
 #include <sys/resource.h>
 
 QByteArray fileBytes(const QString& path)
@@ -49,4 +51,40 @@ TemporaryWorkDir::~TemporaryWorkDir()
     QDir::setCurrent(m_previous);
     // A case may have left the directory read-only; it must still be removable.
     QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+namespace {
+std::mutex warningsMutex;
+QStringList* warningsSink = nullptr;
+QtMessageHandler previousHandler = nullptr;
+
+void collectWarning(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    QtMessageHandler previous = nullptr;
+    {
+        std::lock_guard lock(warningsMutex);
+        if (type == QtWarningMsg && warningsSink) {
+            warningsSink->append(message);
+            return;
+        }
+        previous = previousHandler;
+    }
+    if (previous)
+        previous(type, context, message);
+}
+} // namespace
+
+QStringList capturingWarnings(const std::function<void()>& work)
+{
+    QStringList warnings;
+    {
+        std::lock_guard lock(warningsMutex);
+        warningsSink = &warnings;
+        previousHandler = qInstallMessageHandler(collectWarning);
+    }
+    work();
+    std::lock_guard lock(warningsMutex);
+    qInstallMessageHandler(previousHandler);
+    warningsSink = nullptr;
+    return warnings;
 }

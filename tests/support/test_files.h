@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // A file's bytes, or "<missing>" when it cannot be read, so that a comparison shows what went wrong.
 QByteArray fileBytes(const QString& path);
 
@@ -13,6 +15,9 @@ bool writeFile(const QString& path, const QByteArray& bytes);
 // The event field of every line of a log file ("START", "END", "ファイル転送(終了時)"...); none when the
 // file does not exist.
 QStringList logEvents(const QString& logFile = QStringLiteral("Veltora.log"));
+
+// The warnings (the program's diagnostics on stderr) issued while `work` runs, from any thread.
+QStringList capturingWarnings(const std::function<void()>& work);
 
 // CPU time (user + system) this process has used so far, in seconds.
 double processCpuSeconds();

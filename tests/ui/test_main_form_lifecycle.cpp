@@ -331,7 +331,8 @@ private slots:
         auto* putTo = control<QLineEdit>(*form, "FTPputTO");
         QTimer typist;
         connect(&typist, &QTimer::timeout, this, [&] {
-            if (!form->engine().isBusy() || !QFile::exists(remote(QStringLiteral("veltora.html"))))
+            if (!form->engine().isBusy() ||
+                !QFile::exists(remote(QStringLiteral("veltora.html") + QLatin1String(FtpTransfer::TemporarySuffix))))
                 return;
             typist.stop();
             putTo->setText(QStringLiteral("typed-during-upload.html"));
@@ -360,7 +361,8 @@ private slots:
         bool busyAtClose = false;
         QTimer closer;
         connect(&closer, &QTimer::timeout, this, [&] {
-            if (!form->engine().isBusy() || !QFile::exists(remote(QStringLiteral("veltora.html"))))
+            if (!form->engine().isBusy() ||
+                !QFile::exists(remote(QStringLiteral("veltora.html") + QLatin1String(FtpTransfer::TemporarySuffix))))
                 return;
             closer.stop();
             busyAtClose = true;

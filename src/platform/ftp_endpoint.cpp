@@ -1,0 +1,117 @@
+#include "platform/ftp_endpoint.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <curl/curl.h>
+
+namespace {
+
+bool libcurlSupports(const char* scheme)
+{
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    for (const char* const* protocol = info->protocols; protocol && *protocol; ++protocol) {
+        if (qstricmp(scheme, *protocol) == 0)
+            return true;
+    }
+    return false;
+}
+
+QByteArray urlPart(CURLU* url, CURLUPart part, unsigned flags = 0)
+{
+    char* value = nullptr;
+    if (curl_url_get(url, part, &value, flags) != CURLUE_OK || !value)
+        return {};
+    QByteArray bytes(value);
+    curl_free(value);
+    return bytes;
+}
+
+// Only a key that known_hosts holds for this host and port is accepted; libcurl would otherwise offer to add
+// an unknown one.
+int checkHostKey(CURL*, const curl_khkey*, const curl_khkey*, curl_khmatch match, void* problem)
+{
+    if (match == CURLKHMATCH_OK)
+        return CURLKHSTAT_FINE;
+    *static_cast<QString*>(problem) = match == CURLKHMATCH_MISMATCH
+                                          ? QStringLiteral("ホスト鍵が ~/.ssh/known_hosts のものと違います")
+                                          : QStringLiteral("ホスト鍵が ~/.ssh/known_hosts にありません");
+    return CURLKHSTAT_REJECT;
+}
+
+} // namespace
+
+std::optional<FtpEndpoint> FtpEndpoint::parse(const QString& serverName)
+{
+    CURLU* url = curl_url();
+    const QByteArray bytes = serverName.toUtf8();
+    std::optional<FtpEndpoint> endpoint;
+    if (curl_url_set(url, CURLUPART_URL, bytes.constData(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK) {
+        const QByteArray scheme = urlPart(url, CURLUPART_SCHEME).toLower();
+        const QByteArray host = urlPart(url, CURLUPART_HOST);
+        const QByteArray port = urlPart(url, CURLUPART_PORT);
+        FtpEndpoint parsed;
+        QByteArray curlScheme = scheme;
+        QByteArray defaultPort = "21";
+        if (scheme == "ftpes") {
+            parsed.kind = FtpExplicitTls;
+            curlScheme = "ftp";
+        } else if (scheme == "ftps") {
+            parsed.kind = FtpImplicitTls;
+            defaultPort = "990";
+        } else if (scheme == "sftp") {
+            parsed.kind = Sftp;
+            defaultPort = "22";
+        } else if (scheme != "ftp") {
+            curlScheme.clear();
+        }
+        if (!host.isEmpty() && !curlScheme.isEmpty() && libcurlSupports(curlScheme.constData())) {
+            const QByteArray effectivePort = port.isEmpty() ? defaultPort : port;
+            parsed.curlUrl = curlScheme + "://" + host + ':' + effectivePort + '/';
+            parsed.serverKey = scheme + "://" + host + ':' + effectivePort;
+            QByteArray path = urlPart(url, CURLUPART_PATH, CURLU_URLDECODE);
+            while (path.startsWith('/'))
+                path.remove(0, 1);
+            while (path.endsWith('/'))
+                path.chop(1);
+            parsed.basePath = path;
+            parsed.urlUser = QString::fromUtf8(urlPart(url, CURLUPART_USER, CURLU_URLDECODE));
+            parsed.urlPassword = QString::fromUtf8(urlPart(url, CURLUPART_PASSWORD, CURLU_URLDECODE));
+            endpoint = parsed;
+        }
+    }
+    curl_url_cleanup(url);
+    return endpoint;
+}
+
+void FtpEndpoint::applyTo(void* handle, QString* hostKeyProblem) const
+{
+    CURL* curl = static_cast<CURL*>(handle);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    // As OpenSSL's own tools do: authorities named by the environment replace the system's.
+    const QByteArray certFile = qgetenv("SSL_CERT_FILE");
+    const QByteArray certDir = qgetenv("SSL_CERT_DIR");
+    if (!certFile.isEmpty() || !certDir.isEmpty()) {
+        curl_easy_setopt(curl, CURLOPT_CAINFO, certFile.isEmpty() ? nullptr : certFile.constData());
+        curl_easy_setopt(curl, CURLOPT_CAPATH, certDir.isEmpty() ? nullptr : certDir.constData());
+    }
+    switch (kind) {
+    case Ftp:
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_NONE));
+        break;
+    case FtpExplicitTls:
+    case FtpImplicitTls:
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+        curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
+        break;
+    case Sftp: {
+        curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES, long(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
+        const QByteArray knownHosts = QFile::encodeName(QDir::homePath() + QStringLiteral("/.ssh/known_hosts"));
+        curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS, knownHosts.constData());
+        curl_easy_setopt(curl, CURLOPT_SSH_KEYFUNCTION, &checkHostKey);
+        curl_easy_setopt(curl, CURLOPT_SSH_KEYDATA, hostKeyProblem);
+        break;
+    }
+    }
+}
