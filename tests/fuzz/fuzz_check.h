@@ -8,12 +8,12 @@
 #include <cstdlib>
 
 // A broken property ends the run the way a crash does, so that libFuzzer keeps the input and the replay fails.
-#define FUZZ_CHECK(condition, detail)                                                                          \
-    do {                                                                                                       \
-        if (!(condition)) {                                                                                    \
-            std::fprintf(stderr, "property broken: %s\n%s\n", #condition, qUtf8Printable(QString(detail)));    \
-            std::abort();                                                                                      \
-        }                                                                                                      \
+#define FUZZ_CHECK(condition, detail)                                                                                  \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "property broken: %s\n%s\n", #condition, qUtf8Printable(QString(detail)));            \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (false)
 
 // The fuzzing engine's entry point, which the replay main calls too.

@@ -28,8 +28,10 @@ template <typename TextAs> QStringList storedFields(const SettingsModel& model, 
     for (int i = 0; i < SlotCount; ++i) {
         const TransferSlot& s = model.slot[i];
         const QString at = QStringLiteral("[%1]=").arg(i);
-        fields << QStringLiteral("OKCHECK") + at + number(s.OKCHECK) << QStringLiteral("TEMPLATE") + at + textAs(s.TEMPLATE)
-               << QStringLiteral("HOSTNAME") + at + textAs(s.HOSTNAME) << QStringLiteral("NOWDTTM") + at + textAs(s.NOWDTTM)
+        fields << QStringLiteral("OKCHECK") + at + number(s.OKCHECK)
+               << QStringLiteral("TEMPLATE") + at + textAs(s.TEMPLATE)
+               << QStringLiteral("HOSTNAME") + at + textAs(s.HOSTNAME)
+               << QStringLiteral("NOWDTTM") + at + textAs(s.NOWDTTM)
                << QStringLiteral("HOSTNAMEEXEC") + at + number(s.HOSTNAMEEXEC)
                << QStringLiteral("NOWDTTMEXEC") + at + number(s.NOWDTTMEXEC)
                << QStringLiteral("FTPDIR") + at + textAs(s.FTPDIR)
@@ -81,10 +83,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto asIs = [](const QString& text) { return text; };
     const QStringList expected = storedFields(first, asSaved);
     const QStringList actual = storedFields(second, asIs);
-    FUZZ_CHECK(expected == actual, QStringLiteral("%1\ninput %2").arg(firstDifference(expected, actual), fuzzShow(file)));
+    FUZZ_CHECK(expected == actual,
+               QStringLiteral("%1\ninput %2").arg(firstDifference(expected, actual), fuzzShow(file)));
 
     const QByteArray savedAgain = formatIni(second, page);
-    FUZZ_CHECK(savedAgain == saved, QStringLiteral("input %1\nfirst  %2\nsecond %3")
-                                        .arg(fuzzShow(file), fuzzShow(saved), fuzzShow(savedAgain)));
+    FUZZ_CHECK(
+        savedAgain == saved,
+        QStringLiteral("input %1\nfirst  %2\nsecond %3").arg(fuzzShow(file), fuzzShow(saved), fuzzShow(savedAgain)));
     return 0;
 }
