@@ -157,6 +157,7 @@ private slots:
 
     void cleanup()
     {
+        m_http.printOutputIfFailed();
         m_engine.reset();
         m_view.reset();
         m_ftp.stop();
