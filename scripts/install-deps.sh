@@ -6,7 +6,7 @@
 #   --sanitize adds the runtime libraries of GCC's sanitizers (scripts/test.sh --sanitize and --tsan)
 #   --fuzz adds clang and its runtime libraries, libFuzzer among them (scripts/fuzz.sh)
 set -euo pipefail
-pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib curl openssl)
+pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib curl openssl qt6-translations-l10n)
 for mode in "$@"; do
     case "$mode" in
     --run) pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins) ;;

@@ -22,8 +22,10 @@ QList<QByteArray> lines(const QByteArray& bytes)
     return lines;
 }
 
-QString address(const QByteArray& answer, const CodePage& codePage)
+QString address(const QByteArray& file, const CodePage& codePage)
 {
+    // Lines are decoded one by one, which keeps every U+FEFF: a byte-order mark can only open the page.
+    const QByteArray answer = CodePage::withoutByteOrderMark(file).toByteArray();
     for (const QByteArray& line : lines(answer)) {
         // Marker text that is no address (an error page, trailing markup) must not be published.
         const QString found = AddressCheck::leadingAddress(Cut_IP_address(codePage.decode(line)));

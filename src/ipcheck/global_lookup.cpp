@@ -32,10 +32,15 @@ std::optional<QByteArray> readAnswer()
 
 void Engine::GlobalIPaddress()
 {
+    // What a check cut short by a close gives back: it found nothing out, so it reports nothing either.
+    const qint16 previousState = IpCheckState;
+    const QString previousCaption = m_view.IP_address();
+    m_lookupInterrupted = false;
     IpCheckState = 0;
     m_view.setIP_address(QStringLiteral("IPアドレス確認中"));
 
     QString address;
+    bool interrupted = false;
     bool created = false;
     {
         // Emptied first, so that a failed fetch leaves nothing of an older answer.
@@ -51,22 +56,32 @@ void Engine::GlobalIPaddress()
             const QString url = m_view.GlobalURL();
             Toolkit::yieldOnce();
             // A close handled in the yields above has already cancelled what was running: nothing is fetched.
-            if (m_stopRequested)
+            interrupted = m_stopRequested;
+            if (interrupted)
                 throw std::runtime_error("stopped");
             const std::optional<QByteArray> body = Inet1.OpenURL(url);
+            // A close cancels a fetch under way: the page did not fail to answer, it was not waited for.
+            interrupted = !body && m_stopRequested;
             Toolkit::yieldOnce();
             if (!body || !writeAnswer(*body))
                 throw std::runtime_error("fetch failed");
             Toolkit::yieldTimes(3001);
 
-            const std::optional<QByteArray> answer = readAnswer();
-            if (!answer)
+            const std::optional<QByteArray> file = readAnswer();
+            if (!file)
                 throw std::runtime_error("answer unreadable");
-            address = EchoAnswer::address(*answer, m_codePage);
+            address = EchoAnswer::address(*file, m_codePage);
             IpCheckState = address.isEmpty() ? 0 : 1;
         } catch (const std::exception&) {
             IpCheckState = -1;
         }
+    }
+    if (interrupted) {
+        IpCheckState = previousState;
+        m_view.setIP_address(previousCaption);
+        m_lookupInterrupted = true;
+        Inet1.Cancel();
+        return;
     }
 
     const QString now = Clock::nowText();

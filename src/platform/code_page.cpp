@@ -56,10 +56,16 @@ const CodePage& CodePage::system()
 
 QString CodePage::decode(QByteArrayView bytes) const
 {
-    QStringDecoder decoder(m_name.constData(), QStringDecoder::Flag::Stateless);
+    QStringDecoder decoder(m_name.constData(),
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     if (!decoder.isValid())
         return QString::fromUtf8(bytes);
     return decoder.decode(bytes);
+}
+
+QByteArrayView CodePage::withoutByteOrderMark(QByteArrayView bytes)
+{
+    return bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes;
 }
 
 QByteArray CodePage::encode(QStringView text) const

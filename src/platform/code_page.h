@@ -17,8 +17,13 @@ public:
     bool isUtf8() const { return m_utf8; }
     bool isShiftJis() const { return m_shiftJis; }
 
+    // Every character as it stands, a U+FEFF at the start included: the bytes are often a piece of a file
+    // (a field, a line), where it is text; only the start of a whole file may carry a byte-order mark.
     QString decode(QByteArrayView bytes) const;
     QByteArray encode(QStringView text) const;
+
+    // The bytes without the UTF-8 byte-order mark that an editor may have put at the start of a file.
+    static QByteArrayView withoutByteOrderMark(QByteArrayView bytes);
 
     // Bytes taken by the character that starts at data[0] (1 or 2 under Shift_JIS, 1 to 4 under UTF-8;
     // an invalid byte counts as one), never more than available.

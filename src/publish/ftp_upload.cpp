@@ -63,7 +63,9 @@ qint16 Engine::FTPputFILE(qint16 No)
         if (!begin(QStringLiteral("PUT ") + workFile + QLatin1Char(' ') + slot.FTPFILENAME) || !waitForCommand())
             return;
         stage = 2;
-        if (!run(QStringLiteral("QUIT")) || !waitForCommand())
+        // The server has the page. A close cancels the QUIT it is waiting on rather than wait for a silent
+        // server, and a logout given up by us is no failed upload.
+        if ((!run(QStringLiteral("QUIT")) || !waitForCommand()) && !m_stopRequested)
             return;
         stage = 3;
     }();

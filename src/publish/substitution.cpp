@@ -157,7 +157,9 @@ qint16 Engine::CHIKAN(qint16 No)
     bool ok = !slot.TEMPLATE.isEmpty() && templateFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     if (ok) {
         // Written aside and renamed over: a failure keeps the previous work file whole instead of a torn one.
+        // Where the folder is read-only a writable work file is written in place, as nothing can be put aside.
         QSaveFile workFile(FileNames::workFile(slot.TEMPLATE, No));
+        workFile.setDirectWriteFallback(true);
         ok = workFile.open(QIODevice::WriteOnly);
         if (ok) {
             QList<MarkerReplacement> replacements;

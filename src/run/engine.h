@@ -6,8 +6,8 @@
 #include "platform/local_address.h"
 #include "run/file_names.h"
 #include "run/form_view.h"
-#include "settings/settings_model.h"
 #include "run/toolkit.h"
+#include "settings/settings_model.h"
 
 #include <QList>
 #include <QObject>
@@ -92,8 +92,9 @@ private:
         bool m_started;
     };
 
-    // The lookup chosen by the UseRoute buttons as they stand in the window.
-    void lookUpAddress();
+    // The lookup chosen by the UseRoute buttons as they stand in the window; false when a close cut it short,
+    // the window then showing what it showed before.
+    bool lookUpAddress();
 
     // "[設定n] state (date and time)" as the slot's ResultText and the status line.
     void reportSlotState(qint16 No, const QString& state);
@@ -102,6 +103,7 @@ private:
     const CodePage m_codePage; // by value: callers may pass a temporary
     bool m_busy = false;
     bool m_stopRequested = false;
+    bool m_lookupInterrupted = false; // the last GlobalIPaddress was cut short by a close
     bool m_acceptsWork = true;
     QList<std::function<void()>> m_whenIdle;
 };

@@ -21,13 +21,17 @@ QString checkStatus(qint16 state)
 
 } // namespace
 
-void Engine::lookUpAddress()
+bool Engine::lookUpAddress()
 {
     // Two separate tests, as the buttons stand: a window could show neither selected.
-    if (m_view.UseRoute(0))
+    if (m_view.UseRoute(0)) {
         GlobalIPaddress();
+        if (m_lookupInterrupted)
+            return false;
+    }
     if (m_view.UseRoute(1))
         LocalIPaddress();
+    return true;
 }
 
 void Engine::EXEC_EVENT()
@@ -37,8 +41,13 @@ void Engine::EXEC_EVENT()
         return; // no nested run: a tick or run-now that arrives during work is refused
 
     const QString previousAddress = m_view.IP_address();
+    const QString previousStatus = m_view.FTP_now();
     m_view.setFTP_now(QStringLiteral("IPアドレス確認中"));
-    lookUpAddress();
+    if (!lookUpAddress()) {
+        // A close cut the check short: it did not fail, and the run ends without a word of it.
+        m_view.setFTP_now(previousStatus);
+        return;
+    }
     const QString newAddress = m_view.IP_address();
 
     m_view.Set_Memory(SelectedTab - 2);

@@ -267,8 +267,10 @@ private:
                 break;
             raw += m_bytes.sliced(m_pos, quote);
             m_pos += quote + 1;
-            // A doubled quote stands for one quote inside the text: the writer doubles them.
-            if (m_pos < m_bytes.size() && m_bytes[m_pos] == '"') {
+            // Our writer doubles a quote inside a text; the previous version wrote it bare, so its value that
+            // ends in a quote stands as "pw"" and must end there, not run on into the next records. A doubled
+            // quote is one quote of the text only when the field still closes later on the same line.
+            if (m_pos < m_bytes.size() && m_bytes[m_pos] == '"' && closesOnThisLine(m_pos + 1)) {
                 raw += '"';
                 ++m_pos;
                 continue;
@@ -315,6 +317,16 @@ private:
             field.text = m_codePage.decode(raw);
         }
         return field;
+    }
+
+    // A quote stands at or after from, before the line's end (a CR; a lone LF ends nothing).
+    bool closesOnThisLine(qsizetype from) const
+    {
+        for (qsizetype i = from; i < m_bytes.size() && m_bytes[i] != '\r'; ++i) {
+            if (m_bytes[i] == '"')
+                return true;
+        }
+        return false;
     }
 
     // A comma, or a line end: CR with its LF (a lone LF ends nothing).
@@ -464,7 +476,9 @@ QByteArray formatIni(const SettingsModel& settings, const CodePage& codePage)
 
 IniReadEnd readIni(QByteArrayView bytes, SettingsModel& settings, const CodePage& codePage)
 {
-    FieldReader reader(bytes, codePage);
+    // A byte-order mark that an editor put in front of the file is no part of the first key. Anywhere else a
+    // U+FEFF is a character of its text and stays.
+    FieldReader reader(CodePage::withoutByteOrderMark(bytes), codePage);
     while (!reader.atEnd()) {
         const auto key = reader.next();
         const auto index = key ? reader.next() : std::nullopt;
@@ -507,8 +521,10 @@ bool Save_ini(const SettingsModel& settings, const CodePage& codePage)
     const QByteArray bytes = formatIni(settings, codePage);
     const bool existed = QFileInfo::exists(name);
 
-    // Written aside and renamed over, so a failure leaves the previous file as it was.
+    // Written aside and renamed over, so a failure leaves the previous file as it was. In a read-only folder
+    // nothing can be put aside; a writable file there is written in place rather than not saved at all.
     QSaveFile file(name);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // The file holds the FTP password: a new one is for its owner only; an existing one keeps its mode.

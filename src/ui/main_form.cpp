@@ -8,6 +8,7 @@
 #include "ui/controls.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
+#include "ui/qt_translations.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -196,6 +197,7 @@ qint16 checkValue(const QCheckBox* box)
 
 MainForm::MainForm(QWidget* parent) : QWidget(parent), m_engine(*this)
 {
+    QtTranslations::installJapanese();
     initArtwork();
     setWindowTitle(Caption);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

@@ -101,6 +101,12 @@ private slots:
         page(sjis, "bare address", "203.0.113.50\n", 1, QStringLiteral("203.0.113.50"));
         page(sjis, "bare address with blanks and CR LF", "  203.0.113.51 \r\n\r\n", 1, QStringLiteral("203.0.113.51"));
         page(sjis, "bare IPv6 address", "2001:db8::5\n", 1, QStringLiteral("2001:db8::5"));
+        page(utf8, "bare address after a byte-order mark",
+             "\xEF\xBB\xBF"
+             "203.0.113.52\r\n",
+             1, QStringLiteral("203.0.113.52"));
+        page(utf8, "marker line after a byte-order mark", "\xEF\xBB\xBFYOUR IP IS 203.0.113.53<BR>\r\n", 1,
+             QStringLiteral("203.0.113.53"));
         page(sjis, "bare loopback rejected", "127.0.0.1\n", 0, kNotObtained);
         page(sjis, "two addresses are no bare address", "203.0.113.50 203.0.113.51\n", 0, kNotObtained);
         page(sjis, "NOT AVAILABLE is no address", "YOUR IP IS NOT AVAILABLE\r\n", 0, kNotObtained);

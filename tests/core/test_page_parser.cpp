@@ -51,6 +51,19 @@ private slots:
             QStringLiteral("192.0.2.13X"));
         row("terminators among the first six unseen", QStringLiteral("YOUR IP IS 1 2.3.4.5"),
             QStringLiteral("12.3.4.5"));
+        row("markers 4 and 5 on one line: list order decides, not position",
+            QStringLiteral("YOUR IP ADDRESS: 198.51.100.5 YOUR IP ADDRESS IS <BR>203.0.113.6<BR>"),
+            QStringLiteral("203.0.113.6"));
+        row("terminator as the window's 20th character", QStringLiteral("IP ADDRESS:192.000.002.0000007<X"),
+            QStringLiteral("192.000.002.0000007"));
+        row("terminator as the 21st character is outside the window",
+            QStringLiteral("IP ADDRESS:192.000.002.00000007<X"), QString());
+        row("'<' as the window's 6th character unseen", QStringLiteral("IP ADDRESS:1.2.3<4.5.6.7<XXXXXXXXXXXX"),
+            QStringLiteral("1.2.3<4.5.6.7"));
+        row("'<' as the window's 7th character seen", QStringLiteral("IP ADDRESS:12.3.4<5.6.7.8<XXXXXXXXXXX"),
+            QStringLiteral("12.3.4"));
+        row("vertical tab among the first six unseen", QStringLiteral("IP ADDRESS:1.2\v3.4<XXXXXXXXXXXXXXXX"),
+            QStringLiteral("1.2\v3.4"));
         row("comma ends it", QStringLiteral("IP ADDRESS:192.0.2.14,HOST,X.EXAMPLE.ORG"), QStringLiteral("192.0.2.14"));
         row("clean-up order: <BR> before <B>", QStringLiteral("IP ADDRESS:<B<BR>>9.9.9.9</TD></TR>"),
             QStringLiteral("9.9.9.9"));
@@ -102,6 +115,11 @@ private slots:
         QTest::newRow("IPv6") << QStringLiteral("2001:DB8::1</B>") << QStringLiteral("2001:DB8::1");
         QTest::newRow("IPv6 loopback") << QStringLiteral("::1") << QString();
         QTest::newRow("IPv6 unspecified") << QStringLiteral("::") << QString();
+        QTest::newRow("NUL after") << QStringLiteral("203.0.113.9") + QChar(0) + QStringLiteral("<B>") << QString();
+        QTest::newRow("NUL inside") << QStringLiteral("203.0") + QChar(0) + QStringLiteral(".113.9") << QString();
+        QTest::newRow("IPv4-mapped loopback") << QStringLiteral("::FFFF:127.0.0.1") << QString();
+        QTest::newRow("IPv4-mapped 0.0.0.0") << QStringLiteral("::FFFF:0.0.0.0") << QString();
+        QTest::newRow("IPv4-compatible loopback") << QStringLiteral("::127.0.0.1") << QString();
         QTest::newRow("empty") << QString() << QString();
     }
     void leadingAddress()

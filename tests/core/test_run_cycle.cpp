@@ -95,7 +95,7 @@ QByteArray echoPage(const QString& address)
 // a slot. After a run: the pages that arrived and the log lines written.
 struct Step
 {
-    enum Kind { Run, CheckNow, SetDirectory } kind = Run;
+    enum Kind { Run, CheckNow, SetDirectory, ServerMode } kind = Run;
     QString answer; // an address, "down" (nothing listens) or "no address" (a page without one)
     QStringList uploads;
     QStringList log;
@@ -113,6 +113,11 @@ Step checkNow(const QString& answer)
 Step setDirectory(int slot, const QString& directory)
 {
     return {Step::SetDirectory, {}, {}, {}, slot, directory};
+}
+// The FTP server from now on: "normal" or one of its fault modes.
+Step serverMode(const QString& mode)
+{
+    return {Step::ServerMode, mode, {}, {}, 0, {}};
 }
 
 // FakeView that also tells each new FTP_now text: a way to act at an exact step of the work.
@@ -259,6 +264,13 @@ private slots:
                            setDirectory(0, QStringLiteral("public_html")),
                            run(a, both, QStringList{checked(a)} + bothLog),
                            run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
+        // The server takes both pages but never answers the QUIT: stage 2 is a failed upload for either
+        // trigger, and the on-change slot goes out again at the next run although the address is the same.
+        QTest::newRow("disconnect fails: both logged as failed, on-change retried")
+            << QList<Step>{serverMode(QStringLiteral("quit-silent")),
+                           run(a, both, QStringList{checked(a)} + failed(OnChange, 1) + failed(OnCheck, 2)),
+                           serverMode(QStringLiteral("normal")), run(a, both, QStringList{checked(a)} + bothLog),
+                           run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
         QTest::newRow("failed on-check upload is not retried by the trigger")
             << QList<Step>{setDirectory(1, QStringLiteral("no_such_dir")),
                            run(a, {remoteName(1)}, QStringList{checked(a)} + sent(OnChange, 1) + failed(OnCheck, 2)),
@@ -276,6 +288,10 @@ private slots:
             switch (step.kind) {
             case Step::SetDirectory:
                 m_engine->settings.slot[step.slot].FTPDIR = step.directory;
+                continue;
+            case Step::ServerMode:
+                QVERIFY2(startFtp({QStringLiteral("--mode"), step.answer}), qPrintable(m_ftp.error()));
+                m_engine->Inet2.setTimeouts({2000, 2, 1000, 5}); // an unanswered QUIT ends soon
                 continue;
             case Step::CheckNow:
                 answer(step.answer);
@@ -369,18 +385,22 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("address"); // what the page carries
         QTest::addColumn<bool>("withSlot");
+        QTest::addColumn<bool>("quitUnanswered"); // the FTP server takes the pages but never answers QUIT
         QTest::newRow("lookup succeeds") << "192.0.2.7"
                                          << "192.0.2.7"
-                                         << "192.0.2.7" << true;
+                                         << "192.0.2.7" << true << false;
         QTest::newRow("server down") << "down"
                                      << "接続不可"
-                                     << "HOSTNAME" << true;
+                                     << "HOSTNAME" << true << false;
         QTest::newRow("page without address") << "no address"
                                               << "未取得"
-                                              << "HOSTNAME" << true;
+                                              << "HOSTNAME" << true << false;
         QTest::newRow("no exit-time slot") << "192.0.2.7"
                                            << "192.0.2.7"
-                                           << "" << false;
+                                           << "" << false << false;
+        QTest::newRow("disconnect fails") << "192.0.2.7"
+                                          << "192.0.2.7"
+                                          << "192.0.2.7" << true << true;
     }
     void exitRun()
     {
@@ -388,6 +408,11 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(QString, address);
         QFETCH(bool, withSlot);
+        QFETCH(bool, quitUnanswered);
+        if (quitUnanswered) {
+            QVERIFY2(startFtp({QStringLiteral("--mode"), QStringLiteral("quit-silent")}), qPrintable(m_ftp.error()));
+            m_engine->Inet2.setTimeouts({2000, 2, 1000, 5});
+        }
         if (withSlot) {
             setSlot(0, 1, false, false, true);
             setSlot(7, 1, false, false, true);
@@ -406,12 +431,15 @@ private slots:
         if (withSlot) {
             expected.insert(remoteName(1), page(1, address));
             expected.insert(remoteName(8), page(8, address));
-            log += sent(AtExit, 1) + sent(AtExit, 8);
+            log += quitUnanswered ? failed(AtExit, 1) + failed(AtExit, 8) : sent(AtExit, 1) + sent(AtExit, 8);
         }
         QCOMPARE(takeUploads(), expected);
         QCOMPARE(takeLog(), log);
         QCOMPARE(m_view->ipAddress, caption);
-        QCOMPARE(m_view->ftpNowHistory, withSlot ? uploadTexts(1) + uploadTexts(8) : QStringList());
+        QStringList texts = withSlot ? uploadTexts(1) + uploadTexts(8) : QStringList();
+        if (quitUnanswered)
+            texts.replaceInStrings(QStringLiteral("実行完了"), QStringLiteral("FTP切断失敗"));
+        QCOMPARE(m_view->ftpNowHistory, texts);
         for (int s = 0; s < SlotCount; ++s)
             QCOMPARE(m_engine->settings.slot[s].ChangeSent, s == 3);
     }
@@ -426,6 +454,7 @@ private slots:
         QTest::addColumn<QString>("directory");
         QTest::addColumn<QStringList>("uploads");
         QTest::addColumn<QStringList>("log");
+        QTest::addColumn<bool>("quitUnanswered"); // the FTP server takes the page but never answers QUIT
         const QString later = QStringLiteral("#2026-12-06 09:15:07#");
         const QString dir = QStringLiteral("public_html");
         const auto lines = [&](const QString& event, int n, bool failure = false) {
@@ -435,18 +464,20 @@ private slots:
             return out;
         };
         QTest::newRow("disabled slot") << 2 << 0 << "" << dir << QStringList{remoteName(1)}
-                                       << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 1);
+                                       << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 1) << false;
         QTest::newRow("設定3") << 4 << 1 << "" << dir << QStringList{remoteName(3)}
-                               << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 3);
+                               << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 3) << false;
         QTest::newRow("設定3, upload fails")
             << 4 << 1 << ""
-            << "no_such_dir" << QStringList() << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 3, true);
-        QTest::newRow("設定3, substitution fails")
-            << 4 << 1 << "missing.html" << dir << QStringList() << lines(QStringLiteral("置換失敗(今すぐ転送)"), 3);
+            << "no_such_dir" << QStringList() << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 3, true) << false;
+        QTest::newRow("設定3, disconnect fails") << 4 << 1 << "" << dir << QStringList{remoteName(3)}
+                                                 << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 3, true) << true;
+        QTest::newRow("設定3, substitution fails") << 4 << 1 << "missing.html" << dir << QStringList()
+                                                   << lines(QStringLiteral("置換失敗(今すぐ転送)"), 3) << false;
         QTest::newRow("設定9") << 10 << 2 << "" << dir << QStringList{remoteName(9)}
-                               << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 9);
-        QTest::newRow("basic page") << 1 << 1 << "" << dir << QStringList() << QStringList();
-        QTest::newRow("no tab chosen") << 0 << 1 << "" << dir << QStringList() << QStringList();
+                               << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 9) << false;
+        QTest::newRow("basic page") << 1 << 1 << "" << dir << QStringList() << QStringList() << false;
+        QTest::newRow("no tab chosen") << 0 << 1 << "" << dir << QStringList() << QStringList() << false;
     }
     void transferNow()
     {
@@ -456,6 +487,11 @@ private slots:
         QFETCH(QString, directory);
         QFETCH(QStringList, uploads);
         QFETCH(QStringList, log);
+        QFETCH(bool, quitUnanswered);
+        if (quitUnanswered) {
+            QVERIFY2(startFtp({QStringLiteral("--mode"), QStringLiteral("quit-silent")}), qPrintable(m_ftp.error()));
+            m_engine->Inet2.setTimeouts({2000, 2, 1000, 5});
+        }
         for (int s = 0; s < SlotCount; ++s) {
             setSlot(s, qint16(okcheck), false, true);
             m_engine->settings.slot[s].FTPDIR = directory;
@@ -483,6 +519,8 @@ private slots:
             const QList<int> commits = templateName.isEmpty() ? QList<int>{tab - 2, tab - 2} : QList<int>{tab - 2};
             QCOMPARE(m_view->setMemoryCalls, commits);
             QVERIFY(m_view->ftpNow.startsWith(QStringLiteral("[設定%1] ").arg(tab - 1)));
+            if (quitUnanswered)
+                QCOMPARE(m_view->ftpNow, QStringLiteral("[設定%1] FTP切断失敗 (2026/12/06 9:15:07)").arg(tab - 1));
             QCOMPARE(m_view->putMemoryCalls, templateName.isEmpty() ? QList<int>{tab - 2} : QList<int>());
         }
         for (int s = 0; s < SlotCount; ++s)
@@ -561,17 +599,33 @@ private slots:
         QCOMPARE(m_view->ftpKekka, event.endsWith(QLatin1String("tick")) ? seen : QString());
     }
 
-    // A close during a slow upload: the page under way is let finish (cut off, it would stay cut on the
-    // server), the run ends before its next slot, and the close goes on with the exit-time run.
-    void closeDuringAThrottledUpload()
+    // A close during an upload. A page under way is let finish (cut off, it would stay cut on the server); a
+    // QUIT the server leaves unanswered is cancelled, and the page it already holds is no failed upload. The
+    // run ends before its next slot, and the close goes on with the exit-time run.
+    void closeDuringAnUpload_data()
     {
-        QVERIFY2(startFtp({QStringLiteral("--rate"), QStringLiteral("20000")}), qPrintable(m_ftp.error()));
-        m_engine->Inet2.setTimeouts({2000, 30, 1, 30});
-        constexpr int padding = 100000; // a few seconds at the server's rate
+        QTest::addColumn<QStringList>("server");
+        QTest::addColumn<int>("padding");
+        QTest::addColumn<bool>("quitUnanswered");
+        QTest::newRow("page being stored: let finish")
+            << QStringList{QStringLiteral("--rate"), QStringLiteral("20000")} << 100000 << false;
+        QTest::newRow("QUIT unanswered: cancelled, the page counts as sent")
+            << QStringList{QStringLiteral("--mode"), QStringLiteral("quit-silent")} << 0 << true;
+    }
+    void closeDuringAnUpload()
+    {
+        QFETCH(QStringList, server);
+        QFETCH(int, padding);
+        QFETCH(bool, quitUnanswered);
+        QVERIFY2(startFtp(server), qPrintable(m_ftp.error()));
+        // A few seconds at the server's rate; an unanswered QUIT is given up after 3 seconds.
+        m_engine->Inet2.setTimeouts({2000, quitUnanswered ? 3 : 30, 1, 30});
         setSlot(0, 1, false, true, false, padding);
         setSlot(1, 1, true, false);
         setSlot(2, 1, false, false, true);
         answer(QStringLiteral("192.0.2.7"));
+        const QString address = QStringLiteral("192.0.2.7");
+        const QByteArray firstPage = page(1, address, kNowText, padding);
 
         QElapsedTimer sinceClose;
         qint64 closeTook = -1;
@@ -579,7 +633,12 @@ private slots:
         QTimer probe;
         int inTransfer = 0;
         connect(&probe, &QTimer::timeout, this, [&] {
-            if (sinceClose.isValid() || m_view->ftpNow != status(1, QStringLiteral("転送中")) || ++inTransfer < 10)
+            if (sinceClose.isValid() || m_view->ftpNow != status(1, QStringLiteral("転送中")))
+                return;
+            // The QUIT is what is waited on once the server holds the whole page.
+            if (quitUnanswered && remoteBytes(remoteName(1)) != firstPage)
+                return;
+            if (++inTransfer < 10)
                 return;
             sinceClose.start();
             m_engine->requestStop();
@@ -595,18 +654,19 @@ private slots:
         qInfo("close waited %lld ms for the run to end", closeTook);
 
         QVERIFY(sinceClose.isValid());
-        QVERIFY2(closeTook >= 0 && closeTook < 8000, qPrintable(QString::number(closeTook)));
+        QVERIFY2(closeTook >= 0 && closeTook < (quitUnanswered ? 2500 : 8000), qPrintable(QString::number(closeTook)));
         QVERIFY(!busyInClose);
         QVERIFY(!m_engine->isBusy() && !m_engine->stopRequested());
-        const QString address = QStringLiteral("192.0.2.7");
         const QMap<QString, QByteArray> arrived = takeUploads();
         QCOMPARE(arrived.value(remoteName(3)), page(3, address));
         QVERIFY(!arrived.contains(remoteName(2)));
-        QCOMPARE(arrived.value(remoteName(1)), page(1, address, kNowText, padding));
+        QCOMPARE(arrived.value(remoteName(1)), firstPage);
+        // The exit-time run's own QUIT is not cut short: unanswered, it is a failed upload.
         QCOMPARE(takeLog(), QStringList{checked(address)} + sent(OnChange, 1) +
                                 QStringList{logLine(QStringLiteral("IPアドレス確認(終了時)"), address)} +
-                                sent(AtExit, 3));
+                                (quitUnanswered ? failed(AtExit, 3) : sent(AtExit, 3)));
         QVERIFY(m_engine->settings.slot[0].ChangeSent);
+        QCOMPARE(m_engine->settings.slot[0].ResultText, status(1, QStringLiteral("実行完了")));
     }
 
     // A close handled in the yield between a substitution and its upload: the upload is not begun, as the
@@ -645,34 +705,70 @@ private slots:
         QCOMPARE(m_view->ftpNow, status(1, QStringLiteral("置換完了")));
     }
 
-    // A close handled in the lookup's own yields, before the fetch: nothing is fetched, so a silent echo
-    // server does not hold the close for the whole fetch time-out.
-    void closeBeforeTheFetchBegins()
+    // A close during the address check, handled in the lookup's own yields before the fetch or while the echo
+    // page has not answered yet: nothing is (or goes on being) fetched, so a silent echo server does not hold
+    // the close. The check did not fail, it was cut short: no "接続不可", no failure logged, the last address
+    // stays; the exit-time run then makes its own check.
+    void closeDuringTheCheck_data()
     {
+        QTest::addColumn<int>("delay"); // ms after the check begins
+        QTest::newRow("before the fetch begins") << 0;
+        QTest::newRow("while the echo page answers") << 500;
+    }
+    void closeDuringTheCheck()
+    {
+        QFETCH(int, delay);
+        setSlot(0, 1, true, true);
+        m_view->ipAddress = QStringLiteral("192.0.2.7"); // as an earlier run left it
+        m_view->chikanTo0 = QStringLiteral("192.0.2.7");
+        m_engine->IpCheckState = 1;
         m_view->globalUrl = QStringLiteral("http://127.0.0.1:%1/silent").arg(m_http.port());
         QElapsedTimer sinceClose;
         qint64 closeTook = -1;
-        closeOnStatus(QStringLiteral("IPアドレス確認中"), sinceClose, closeTook);
+        QString captionInClose;
+        closeOnStatus(QStringLiteral("IPアドレス確認中"), sinceClose, closeTook, delay, [&] {
+            captionInClose = m_view->ipAddress;
+            answer(QStringLiteral("198.51.100.23"));
+            m_engine->EXEC_EVENT_Unload();
+        });
         m_engine->EXEC_EVENT();
         QVERIFY(sinceClose.isValid());
-        QVERIFY2(closeTook >= 0 && closeTook < 1000, qPrintable(QString::number(closeTook)));
-        QCOMPARE(m_view->ipAddress, QStringLiteral("接続不可"));
+        QVERIFY2(closeTook >= 0 && closeTook < 1500, qPrintable(QString::number(closeTook)));
+        QCOMPARE(captionInClose, QStringLiteral("192.0.2.7"));
+        QCOMPARE(m_view->ftpNowHistory.mid(0, 2),
+                 QStringList({QStringLiteral("IPアドレス確認中"), QStringLiteral("未実行")}));
+        QVERIFY(takeUploads().isEmpty());
+        QCOMPARE(takeLog(),
+                 QStringList{logLine(QStringLiteral("IPアドレス確認(終了時)"), QStringLiteral("198.51.100.23"))});
+        QCOMPARE(m_view->ipAddress, QStringLiteral("198.51.100.23"));
     }
 
 private:
     // A close (stop request, then an action once idle) made in the first pass of the event loop after
     // FTP_now shows `text`; `took` is how long the close then waited.
-    void closeOnStatus(const QString& text, QElapsedTimer& since, qint64& took)
+    // `delay` ms later instead; `then` runs once idle, as the shutdown would.
+    void closeOnStatus(const QString& text, QElapsedTimer& since, qint64& took, int delay = 0,
+                       std::function<void()> then = {})
     {
-        m_view->onFtpNow = [this, text, &since, &took](const QString& caption) {
-            if (caption != text)
+        m_view->onFtpNow = [this, text, &since, &took, delay, then](const QString& caption) {
+            if (caption != text || since.isValid())
                 return;
-            QTimer::singleShot(0, this, [this, &since, &took] {
+            QTimer::singleShot(delay, this, [this, &since, &took, then] {
                 since.start();
                 m_engine->requestStop();
-                m_engine->whenIdle([&since, &took] { took = since.elapsed(); });
+                m_engine->whenIdle([&since, &took, then] {
+                    took = since.elapsed();
+                    if (then)
+                        then();
+                });
             });
         };
+    }
+
+    QByteArray remoteBytes(const QString& name) const
+    {
+        QFile file(m_root->filePath(QStringLiteral("public_html/") + name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     void makeEngine(const QByteArray& codec)

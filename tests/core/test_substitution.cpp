@@ -2,6 +2,7 @@
 #include "publish/substitution.h"
 #include "run/engine.h"
 #include "test_files.h"
+#include "unprivileged.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -197,18 +198,66 @@ private slots:
         QCOMPARE(view.ftpNow, engine.settings.slot[8].ResultText);
     }
 
-    void uncreatableWorkFileFails()
+    // The work file is replaced whole or not at all; in a read-only folder a writable one is written in place.
+    void workFileWhereWritingIsHindered_data()
     {
+        QTest::addColumn<int>("how");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("a folder in the work file's place") << 0 << false;
+        QTest::newRow("read-only folder, writable work file: written in place") << 1 << true;
+        QTest::newRow("read-only folder, read-only work file") << 2 << false;
+        QTest::newRow("read-only folder, no work file yet") << 3 << false;
+        QTest::newRow("read-only work file in a writable folder") << 4 << false;
+    }
+    void workFileWhereWritingIsHindered()
+    {
+        QFETCH(int, how);
+        QFETCH(bool, written);
+        // Permission bits stop only an unprivileged user.
+        if (how >= 1) {
+            const UnprivilegedRun run = runCurrentCaseUnprivileged();
+            if (run.handedOver) {
+                QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+                return;
+            }
+        }
+        const QString work = QStringLiteral("t.html$$0");
+        const QByteArray old = "previous page\r\n";
         QVERIFY(writeFile(QStringLiteral("t.html"), "HOSTNAME\r\n"));
-        // A folder in the work file's place: the file cannot be written over it, whatever the user's rights.
-        QVERIFY(QDir().mkpath(QStringLiteral("t.html$$0/keep")));
+        if (how == 0)
+            QVERIFY(QDir().mkpath(work + QStringLiteral("/keep"))); // no file goes over it, whatever the rights
+        else if (how != 3)
+            QVERIFY(writeFile(work, old));
+        if (how == 2 || how == 4)
+            QVERIFY(QFile::setPermissions(work, QFileDevice::ReadOwner));
+        if (how >= 1 && how <= 3)
+            QVERIFY(QFile::setPermissions(QStringLiteral("."), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+
         FakeView view;
+        view.chikanTo0 = QStringLiteral("203.0.113.9");
         Engine engine(view, CodePage(utf8));
         engine.settings.slot[0].TEMPLATE = QStringLiteral("t.html");
-        QCOMPARE(engine.CHIKAN(0), qint16(-1));
-        QVERIFY(QFileInfo(QStringLiteral("t.html$$0/keep")).isDir());
-        QCOMPARE(engine.settings.slot[0].ResultText, QStringLiteral("[設定1] 置換失敗 (2026/12/06 9:05:07)"));
+        engine.settings.slot[0].HOSTNAME = QStringLiteral("HOSTNAME");
+        engine.settings.slot[0].HOSTNAMEEXEC = 1;
+        const qint16 result = engine.CHIKAN(0);
+        QVERIFY(QFile::setPermissions(QStringLiteral("."),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+
+        QCOMPARE(result, qint16(written ? 0 : -1));
+        QCOMPARE(engine.settings.slot[0].ResultText, written ? QStringLiteral("[設定1] 置換完了 (2026/12/06 9:05:07)")
+                                                             : QStringLiteral("[設定1] 置換失敗 (2026/12/06 9:05:07)"));
         QCOMPARE(view.ftpNow, engine.settings.slot[0].ResultText);
+        if (how == 0)
+            QVERIFY(QFileInfo(work + QStringLiteral("/keep")).isDir());
+        else if (how == 3)
+            QVERIFY(!QFile::exists(work));
+        else
+            QCOMPARE(fileBytes(work), written ? QByteArray("203.0.113.9\r\n") : old);
+        // Nothing written aside is left behind.
+        QStringList expected{QStringLiteral("t.html")};
+        if (how != 3)
+            expected << work;
+        QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name), expected);
     }
 
     void slotsSharingTemplateGetOwnWorkFiles()

@@ -13,7 +13,9 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -199,6 +201,25 @@ private slots:
         QCOMPARE(control<QCheckBox>(*form, "AutoExec")->isChecked(), autoExec == 1);
     }
 
+    // Qt's own texts are Japanese like the rest, whatever the locale: the close question's buttons and the
+    // file dialog's labels.
+    void qtTextsAreJapanese()
+    {
+        auto form = makeForm(); // the window's start-up installs them; the tests run under the C locale
+        std::unique_ptr<QMessageBox> box(MessageBox::createYesNoBox(
+            form.get(), QStringLiteral("確認"), QStringLiteral("常駐終了しますがよろしいですか？")));
+        QCOMPARE(box->button(QMessageBox::Yes)->text(), QStringLiteral("はい(&Y)"));
+        QCOMPARE(box->button(QMessageBox::No)->text(), QStringLiteral("いいえ(&N)"));
+        QFileDialog dialog(form.get());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        QCOMPARE(dialog.labelText(QFileDialog::FileName), QStringLiteral("ファイル名(&N):"));
+        QCOMPARE(dialog.labelText(QFileDialog::FileType), QStringLiteral("ファイルの種類:"));
+        QCOMPARE(dialog.labelText(QFileDialog::Accept), QStringLiteral("開く(&O)"));
+        QCOMPARE(dialog.labelText(QFileDialog::Reject), QStringLiteral("キャンセル"));
+    }
+
     void closeAnsweredNoChangesNothing()
     {
         writeSettings([](SettingsModel& s) {
@@ -257,12 +278,17 @@ private slots:
         clickTab(*form, 2);
         control<QLineEdit>(*form, "FTPputTO")->setText(QStringLiteral("typed.html"));
 
-        // Samples the icon while the exit-time run is under way.
+        // Samples the icon, and whether the settings are saved already, while the exit-time run is under way:
+        // the settings are saved first, so that a run that never ends (a hung server, a killed desktop
+        // session) cannot cost them.
         QList<bool> iconWhileBusy;
+        QList<bool> savedWhileBusy;
         QTimer sampler;
         connect(&sampler, &QTimer::timeout, this, [&] {
-            if (form->engine().isBusy())
+            if (form->engine().isBusy()) {
                 iconWhileBusy << form->tray().isInstalled();
+                savedWhileBusy << fileBytes(QString::fromLatin1(SettingsFileName)).contains("typed.html");
+            }
         });
         sampler.start(1);
 
@@ -285,6 +311,8 @@ private slots:
         QVERIFY(!iconWhileBusy.isEmpty());
         QVERIFY(iconWhileBusy.contains(iconDuringExitRun));
         QVERIFY(!iconWhileBusy.contains(!iconDuringExitRun));
+        QVERIFY(!savedWhileBusy.isEmpty());
+        QVERIFY(!savedWhileBusy.contains(false));
 
         // The settings file holds what was typed, the exit-time slot went up under that name, the other did not.
         QVERIFY(fileBytes(QString::fromLatin1(SettingsFileName)).contains("typed.html"));

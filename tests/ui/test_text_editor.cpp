@@ -68,6 +68,9 @@ private slots:
                                          << int(TextEditorWindow::LineEnd::Lf);
         QTest::newRow("no line end at the end") << QByteArray("UTF-8") << QStringLiteral("a\nb") << QByteArray("\r\n")
                                                 << int(TextEditorWindow::LineEnd::CrLf);
+        QTest::newRow("byte-order mark kept, UTF-8")
+            << QByteArray("UTF-8") << QStringLiteral("\uFEFF<html>表示</html>\n") << QByteArray("\r\n")
+            << int(TextEditorWindow::LineEnd::CrLf);
         QTest::newRow("empty lines") << QByteArray("windows-31j") << QStringLiteral("\n\n表\n\n") << QByteArray("\n")
                                      << int(TextEditorWindow::LineEnd::Lf);
     }
@@ -122,6 +125,9 @@ private slots:
         TextEditorWindow window(QStringLiteral("Veltora.log"), CodePage("windows-31j"));
         QVERIFY(window.editor()->toPlainText().isEmpty());
         QVERIFY(!QFile::exists(path)); // opening alone creates nothing
+        // A new, untouched file has no unsaved changes: no mark in the title, no question on closing.
+        QVERIFY(!window.editor()->document()->isModified());
+        QVERIFY(!window.isWindowModified());
         typeText(&window, QStringLiteral("開始\n終了"));
         QVERIFY(window.save());
         QCOMPARE(fileBytes(path), CodePage("windows-31j").encode(QStringLiteral("開始\r\n終了")));

@@ -65,6 +65,14 @@ QString TextEditorWindow::statusText() const
     return statusBar()->currentMessage();
 }
 
+void TextEditorWindow::markUnmodified()
+{
+    m_editor->document()->setModified(false);
+    // clear() reports the document modified, then resets its flag without a word, so setModified(false) has
+    // nothing to report and the window kept the mark: a new, untouched file showed unsaved changes.
+    setWindowModified(false);
+}
+
 void TextEditorWindow::showStatus(const QString& text)
 {
     statusBar()->showMessage(text);
@@ -77,7 +85,7 @@ bool TextEditorWindow::load()
     QFile file(m_filePath);
     if (!file.exists()) {
         m_editor->clear();
-        m_editor->document()->setModified(false);
+        markUnmodified();
         showStatus(QStringLiteral("新しいファイルです。保存すると作成されます。"));
         return true;
     }
@@ -102,7 +110,7 @@ bool TextEditorWindow::load()
 
     const QString text = m_codePage.decode(bytes);
     m_editor->setPlainText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    m_editor->document()->setModified(false);
+    markUnmodified();
     // Bytes the code page cannot represent would be replaced on saving: the file is shown, not rewritten.
     if (m_codePage.encode(text) != bytes) {
         m_editor->setReadOnly(true);
@@ -134,7 +142,7 @@ bool TextEditorWindow::save()
         showStatus(QStringLiteral("保存できませんでした: %1").arg(file.errorString()));
         return false;
     }
-    m_editor->document()->setModified(false);
+    markUnmodified();
     showStatus(QStringLiteral("保存しました。"));
     return true;
 }

@@ -45,6 +45,7 @@ protected:
 
 private:
     void showStatus(const QString& text);
+    void markUnmodified();
 
     QString m_fileName;
     QString m_filePath;
