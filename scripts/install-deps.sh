@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Installs what building and testing Veltora needs on Debian 12, only when something is missing (the tools
 # that check the install layout and the Debian package included).
-# Usage: scripts/install-deps.sh [--run|--dev]
+# Usage: scripts/install-deps.sh [--run|--dev] [--sanitize] [--fuzz]
 #   --run adds what the window needs on a fresh desktop: a Japanese font
 #   --dev adds that and the tools for looking at the window without a desktop (virtual X server, input, screenshots,
 #         a set clock for reproducible pictures)
+#   --sanitize adds the runtime libraries of GCC's sanitizers (scripts/test.sh --sanitize and --tsan)
+#   --fuzz adds clang and its runtime libraries, libFuzzer among them (scripts/fuzz.sh)
 set -euo pipefail
 pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib
     python3-openssl python3-asyncssh curl openssl qt6-translations-l10n desktop-file-utils dpkg-dev systemd man-db)
-if [ "${1:-}" = "--run" ] || [ "${1:-}" = "--dev" ]; then
-    pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins)
-fi
-if [ "${1:-}" = "--dev" ]; then
-    pkgs+=(xvfb xdotool x11-apps imagemagick trayer faketime)
-fi
+for mode in "$@"; do
+    case "$mode" in
+    --run) pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins) ;;
+    --dev) pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins xvfb xdotool x11-apps imagemagick trayer faketime) ;;
+    --sanitize) pkgs+=(libasan8 libubsan1 liblsan0 libtsan2) ;;
+    --fuzz) pkgs+=(clang libclang-rt-14-dev) ;;
+    *) echo "unknown option: $mode" >&2; exit 64 ;;
+    esac
+done
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

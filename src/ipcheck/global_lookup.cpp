@@ -1,5 +1,4 @@
-#include "ipcheck/address_check.h"
-#include "ipcheck/page_parser.h"
+#include "ipcheck/echo_answer.h"
 #include "run/engine.h"
 
 #include <QFile>
@@ -9,24 +8,6 @@
 #include <stdexcept>
 
 namespace {
-
-// A line ends at CR or CR LF; a lone LF stays inside its line.
-QList<QByteArray> answerLines(const QByteArray& bytes)
-{
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] != '\r')
-            continue;
-        lines << bytes.mid(start, i - start);
-        if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < bytes.size())
-        lines << bytes.mid(start);
-    return lines;
-}
 
 bool writeAnswer(const QByteArray& bytes)
 {
@@ -89,25 +70,8 @@ void Engine::GlobalIPaddress()
             const std::optional<QByteArray> file = readAnswer();
             if (!file)
                 throw std::runtime_error("answer unreadable");
-            // Lines are decoded one by one, which keeps every U+FEFF: a byte-order mark can only open the page.
-            const QByteArray answer = CodePage::withoutByteOrderMark(*file).toByteArray();
-            for (const QByteArray& line : answerLines(answer)) {
-                // Marker text that is no address (an error page, trailing markup) must not be published.
-                address = AddressCheck::leadingAddress(Cut_IP_address(m_codePage.decode(line)));
-                if (!address.isEmpty()) {
-                    IpCheckState = 1;
-                    break;
-                }
-                IpCheckState = 0;
-            }
-            if (IpCheckState != 1) {
-                // Echo pages that answer with the bare address and nothing else.
-                const QString whole = m_codePage.decode(answer).trimmed();
-                if (AddressCheck::isUsableAddress(whole)) {
-                    address = whole;
-                    IpCheckState = 1;
-                }
-            }
+            address = EchoAnswer::address(*file, m_codePage);
+            IpCheckState = address.isEmpty() ? 0 : 1;
         } catch (const std::exception&) {
             IpCheckState = -1;
         }

@@ -2,6 +2,7 @@
 #include "run/engine.h"
 #include "server_process.h"
 #include "test_files.h"
+#include "test_timeouts.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDir>
@@ -239,7 +240,7 @@ private slots:
         QElapsedTimer elapsed;
         elapsed.start();
         const QStringList diagnostics = capturingWarnings([&] { QCOMPARE(m_engine->FTPputFILE(4), qint16(stage)); });
-        QVERIFY2(elapsed.elapsed() < 20000, qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY2(elapsed.elapsed() < scaledMs(20000), qPrintable(QString::number(elapsed.elapsed())));
         qInfo("%lld ms: %s", elapsed.elapsed(), qPrintable(m_engine->Inet2.lastErrorText()));
         QCOMPARE(m_engine->settings.slot[4].ResultText, QStringLiteral("[設定5] ") + state + stamp);
         QCOMPARE(m_view->ftpNow, m_engine->settings.slot[4].ResultText);
@@ -445,7 +446,7 @@ private slots:
             if (executing)
                 Toolkit::waitForEvents();
         } while (executing);
-        QVERIFY2(elapsed.elapsed() < 1000, qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY2(elapsed.elapsed() < scaledMs(1000), qPrintable(QString::number(elapsed.elapsed())));
         QCOMPARE(result, FtpTransfer::CancelledError);
         QCOMPARE(inet.StillExecuting(executing), 0); // reported once
     }

@@ -2,6 +2,7 @@
 #include "run/engine.h"
 #include "server_process.h"
 #include "test_files.h"
+#include "test_timeouts.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -64,6 +65,7 @@ private slots:
 
     void cleanup()
     {
+        m_server.printOutputIfFailed();
         m_dir.reset();
         Clock::reset();
     }
@@ -224,8 +226,9 @@ private slots:
         QCOMPARE(int(engine.IpCheckState), 1);
         QCOMPARE(view.ipAddress, QStringLiteral("192.0.2.99"));
         QByteArray requests;
-        QTRY_VERIFY2((requests += m_server.process().readAllStandardOutput()).contains("GET " + path.toLatin1()),
-                     requests.constData());
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (requests += m_server.process().readAllStandardOutput()).contains("GET " + path.toLatin1()),
+            requests.constData(), scaledMs(5000));
     }
 
     void answerFileCannotBeCreated()
@@ -254,7 +257,7 @@ private slots:
         const qint64 elapsed = clock.elapsed();
         QCOMPARE(int(engine.IpCheckState), -1);
         QCOMPARE(view.ipAddress, kUnreachable);
-        QVERIFY2(elapsed >= 1400 && elapsed < 5000, qPrintable(QString::number(elapsed)));
+        QVERIFY2(elapsed >= 1400 && elapsed < scaledMs(5000), qPrintable(QString::number(elapsed)));
     }
 
     void windowStaysResponsiveAndIdleDuringSlowFetch()
@@ -303,8 +306,8 @@ private slots:
                        QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
                        QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"), key,
                        QStringLiteral("-out"), cert});
-        const bool made =
-            openssl.waitForFinished(30000) && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
+        const bool made = openssl.waitForFinished(scaledMs(30000)) && openssl.exitStatus() == QProcess::NormalExit &&
+                          openssl.exitCode() == 0;
         if (!made)
             QSKIP("openssl cannot make a test certificate");
         ServerProcess tls;
@@ -332,7 +335,7 @@ private slots:
         const auto body = transfer.OpenURL(base() + QStringLiteral("/silent"));
         QVERIFY(!body.has_value());
         QVERIFY(!nested.has_value());
-        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < scaledMs(5000), qPrintable(QString::number(clock.elapsed())));
         // The object is usable again afterwards.
         const auto again = transfer.OpenURL(base() + bodyPath("ok"));
         QVERIFY(again.has_value());

@@ -3,6 +3,7 @@
 #include "server_process.h"
 #include "settings/ini_file.h"
 #include "test_files.h"
+#include "test_timeouts.h"
 #include "unprivileged.h"
 
 #include <QDateTime>
@@ -209,7 +210,7 @@ private slots:
         QVERIFY(program.start({QStringLiteral("--once")}, m_work->path()));
         // Storing has begun once the page's temporary name stands on the server.
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(remote(OnChangePage + QLatin1String(FtpTransfer::TemporarySuffix))),
-                                 30000);
+                                 scaledMs(30000));
         QVERIFY(program.signal(SIGTERM));
         const ProgramProcess::Result result = program.waitForEnd(60000);
         VELTORA_COMPARE_EXIT(result, 2);
@@ -324,7 +325,7 @@ private slots:
         ProgramProcess program;
         QVERIFY(program.start({QStringLiteral("--headless")}, m_work->path()));
         QTRY_VERIFY_WITH_TIMEOUT(logEvents(work(QStringLiteral("Veltora.log"))).contains(QStringLiteral("START")),
-                                 15000);
+                                 scaledMs(15000));
         QVERIFY(program.signal(signalNumber));
         const ProgramProcess::Result result = program.waitForEnd(60000);
         VELTORA_COMPARE_EXIT(result, 0);
@@ -357,7 +358,7 @@ private slots:
         ProgramProcess first;
         QVERIFY(first.start({QStringLiteral("--headless")}, m_work->path()));
         QTRY_VERIFY_WITH_TIMEOUT(logEvents(work(QStringLiteral("Veltora.log"))).contains(QStringLiteral("START")),
-                                 15000);
+                                 scaledMs(15000));
 
         ProgramProcess second;
         QVERIFY(second.start(arguments, m_work->path()));
@@ -385,9 +386,9 @@ private slots:
         ProgramProcess killed;
         QVERIFY(killed.start({QStringLiteral("--headless")}, m_work->path()));
         QTRY_VERIFY_WITH_TIMEOUT(logEvents(work(QStringLiteral("Veltora.log"))).contains(QStringLiteral("START")),
-                                 15000);
+                                 scaledMs(15000));
         QVERIFY(killed.signal(SIGKILL));
-        QVERIFY(killed.process().waitForFinished(10000));
+        QVERIFY(killed.process().waitForFinished(scaledMs(10000)));
         QVERIFY(QFile::exists(work(QStringLiteral("Veltora.lock"))));
 
         const ProgramProcess::Result result = ProgramProcess::run({QStringLiteral("--check")}, m_work->path(), 30000);

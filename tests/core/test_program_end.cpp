@@ -1,6 +1,7 @@
 #include "server_process.h"
 #include "settings/ini_file.h"
 #include "test_files.h"
+#include "test_timeouts.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -81,15 +82,15 @@ private slots:
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(QStringLiteral(VELTORA_BINARY), {});
-        QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
+        QVERIFY2(program.waitForStarted(scaledMs(10000)), qPrintable(program.errorString()));
 
         const QString logFile = work.filePath(QStringLiteral("Veltora.log"));
-        QTRY_VERIFY_WITH_TIMEOUT(logEvents(logFile).contains(QStringLiteral("START")), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(logEvents(logFile).contains(QStringLiteral("START")), scaledMs(15000));
         QCOMPARE(program.state(), QProcess::Running);
         QVERIFY(program.state() == QProcess::Running && program.processId() > 0);
         QCOMPARE(::kill(pid_t(program.processId()), signalNumber), 0);
 
-        QVERIFY2(program.waitForFinished(60000), "the program did not end");
+        QVERIFY2(program.waitForFinished(scaledMs(60000)), "the program did not end");
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
 

@@ -162,6 +162,7 @@ private slots:
 
     void cleanup()
     {
+        m_http.printOutputIfFailed();
         m_engine.reset();
         m_view.reset();
         m_ftp.stop();

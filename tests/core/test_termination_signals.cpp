@@ -1,4 +1,5 @@
 #include "platform/termination_signals.h"
+#include "test_timeouts.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -38,7 +39,7 @@ private slots:
         QSignalSpy spy(&handler, &TerminationSignals::terminationRequested);
         ::raise(SIGHUP);
         ::raise(SIGTERM);
-        QTRY_COMPARE(spy.count(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 2, scaledMs(5000));
         QCOMPARE(spy.at(0).at(0).toInt(), int(SIGHUP));
         QCOMPARE(spy.at(1).at(0).toInt(), int(SIGTERM));
     }
@@ -52,7 +53,7 @@ private slots:
         QSignalSpy spyFirst(&first, &TerminationSignals::terminationRequested);
         QSignalSpy spySecond(&second, &TerminationSignals::terminationRequested);
         ::raise(SIGINT);
-        QTRY_COMPARE(spyFirst.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(spyFirst.count(), 1, scaledMs(5000));
         QCOMPARE(spySecond.count(), 0);
     }
 
@@ -89,7 +90,7 @@ private slots:
         QPointer<TerminationSignals> guard(handler);
         ::raise(SIGTERM);
         ::raise(SIGTERM);
-        QTRY_VERIFY(guard.isNull());
+        QTRY_VERIFY_WITH_TIMEOUT(guard.isNull(), scaledMs(5000));
         QTest::qWait(50);
         QCOMPARE(calls, 1);
     }

@@ -1,5 +1,6 @@
 #include "platform/code_page.h"
 #include "run/toolkit.h"
+#include "test_timeouts.h"
 
 #include <QTest>
 
@@ -47,7 +48,7 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(ticks, 0);
         timer.setInterval(10);
-        QTRY_VERIFY(ticks >= 2);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks >= 2, scaledMs(5000));
         timer.setInterval(0);
         const int stoppedAt = ticks;
         QTest::qWait(60);

@@ -1,5 +1,7 @@
 #include "program_process.h"
 
+#include "test_timeouts.h"
+
 #include <csignal>
 
 ProgramProcess::~ProgramProcess()
@@ -32,7 +34,7 @@ bool ProgramProcess::start(const QStringList& arguments, const QString& workingD
     m_process.setProcessEnvironment(environment());
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(QStringLiteral(VELTORA_BINARY), arguments);
-    return m_process.waitForStarted(10000);
+    return m_process.waitForStarted(scaledMs(10000));
 }
 
 bool ProgramProcess::signal(int signalNumber)
@@ -44,7 +46,8 @@ bool ProgramProcess::signal(int signalNumber)
 ProgramProcess::Result ProgramProcess::waitForEnd(int timeoutMilliseconds)
 {
     Result result;
-    result.finished = m_process.waitForFinished(timeoutMilliseconds) && m_process.exitStatus() == QProcess::NormalExit;
+    result.finished =
+        m_process.waitForFinished(scaledMs(timeoutMilliseconds)) && m_process.exitStatus() == QProcess::NormalExit;
     if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
         m_process.waitForFinished(5000);

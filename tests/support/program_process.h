@@ -29,7 +29,8 @@ public:
     ProgramProcess& operator=(const ProgramProcess&) = delete;
     ~ProgramProcess(); // kills a program still running
 
-    // Runs to the end (or timeoutMilliseconds, then kills it) in workingDirectory.
+    // Runs to the end (or timeoutMilliseconds, times the tests' time-out factor, then kills it) in
+    // workingDirectory.
     static Result run(const QStringList& arguments, const QString& workingDirectory, int timeoutMilliseconds = 120000);
 
     // Starts it and leaves it running.
@@ -38,7 +39,7 @@ public:
     // Sends a signal to the program while it runs; false once it has ended (a pid of 0 would signal the whole
     // process group, the test included).
     bool signal(int signalNumber);
-    Result waitForEnd(int timeoutMilliseconds = 120000);
+    Result waitForEnd(int timeoutMilliseconds = 120000); // times the tests' time-out factor
 
     static QProcessEnvironment environment();
 

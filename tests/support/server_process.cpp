@@ -1,7 +1,11 @@
 #include "server_process.h"
+#include "test_timeouts.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QTest>
+
+#include <cstdio>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -29,12 +33,12 @@ bool ServerProcess::start(const QString& script, const QStringList& arguments)
     stop();
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(python(), QStringList{QStringLiteral("-u"), scriptPath(script)} + arguments);
-    if (!m_process.waitForStarted(10000)) {
+    if (!m_process.waitForStarted(scaledMs(10000))) {
         m_error = m_process.errorString();
         return false;
     }
     QByteArray output;
-    QDeadlineTimer deadline(15000);
+    QDeadlineTimer deadline(scaledMs(15000));
     while (!deadline.hasExpired()) {
         if (!m_process.canReadLine() && !m_process.waitForReadyRead(int(deadline.remainingTime())))
             break;
@@ -56,9 +60,22 @@ void ServerProcess::stop()
 {
     if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
-        m_process.waitForFinished(5000);
+        m_process.waitForFinished(scaledMs(5000));
+        printOutputIfFailed();
     }
     m_port = 0;
+}
+
+void ServerProcess::printOutputIfFailed()
+{
+    if (!QTest::currentTestFailed() || m_process.program().isEmpty())
+        return;
+    // Takes in what is still in the pipes; only a failed test pays for the wait.
+    if (m_process.state() == QProcess::Running)
+        m_process.waitForReadyRead(100);
+    const QByteArray output = m_process.readAllStandardError() + m_process.readAllStandardOutput();
+    std::fprintf(stderr, "---- output of test server %s (port %u):\n%s\n----\n",
+                 qPrintable(m_process.arguments().value(1)), unsigned(m_port), output.constData());
 }
 
 quint16 unusedLoopbackPort()

@@ -19,6 +19,10 @@ public:
     bool start(const QString& script, const QStringList& arguments = {});
     void stop();
 
+    // Prints what the server has written so far when the running test function has failed: its side of the
+    // story. stop() does it too; a server kept for several test functions is asked from their cleanup().
+    void printOutputIfFailed();
+
     quint16 port() const { return m_port; }
     QString error() const { return m_error; }
     QProcess& process() { return m_process; }

@@ -1,4 +1,5 @@
 #include "platform/gui/shell_open.h"
+#include "test_timeouts.h"
 #include "ui/about_dialog.h"
 
 #include <QApplication>
@@ -21,7 +22,7 @@ private:
         if (Dialog* dialog = Dialog::current()) {
             QPointer<Dialog> guard(dialog);
             dialog->close();
-            QTRY_VERIFY(guard.isNull());
+            QTRY_VERIFY_WITH_TIMEOUT(guard.isNull(), scaledMs(5000));
         }
     }
 
@@ -202,7 +203,7 @@ private slots:
         else
             first->close();
         QVERIFY(Dialog::current() == nullptr);
-        QTRY_VERIFY(first.isNull()); // unloaded, not merely hidden
+        QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), scaledMs(5000)); // unloaded, not merely hidden
         Dialog* second = Dialog::showDialog();
         QVERIFY(second);
         QVERIFY(second->isVisible());
@@ -212,7 +213,7 @@ private slots:
     {
         QPointer<Dialog> dialog = Dialog::showDialog();
         QTest::keyClick(dialog, Qt::Key_Return);
-        QTRY_VERIFY(dialog.isNull());
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), scaledMs(5000));
     }
 };
 

@@ -3,6 +3,7 @@
 #include "server_process.h"
 #include "settings/ini_file.h"
 #include "test_files.h"
+#include "test_timeouts.h"
 #include "ui/about_dialog.h"
 #include "ui/controls.h"
 #include "ui/file_dialog.h"
@@ -249,7 +250,7 @@ private slots:
         // Asked again, and this time accepted.
         MessageBox::setNextAnswer(QMessageBox::Yes);
         form->close();
-        QTRY_VERIFY(!form->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), scaledMs(5000));
         QCOMPARE(MessageBox::askedCount(), asked + 2);
         QCOMPARE(logEvents().last(), QStringLiteral("END"));
     }
@@ -298,7 +299,7 @@ private slots:
             control<QPushButton>(*form, "OK")->click();
         else
             ::raise(how == "SIGTERM" ? SIGTERM : how == "SIGINT" ? SIGINT : SIGHUP);
-        QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), scaledMs(30000));
         sampler.stop();
         MessageBox::clearNextAnswer();
 
@@ -339,8 +340,8 @@ private slots:
         });
         typist.start(10);
         QTimer::singleShot(0, control<QPushButton>(*form, "FTPcommand"), &QPushButton::click);
-        QTRY_VERIFY_WITH_TIMEOUT(logEvents().contains(QStringLiteral("ファイル転送(今すぐ転送)")), 30000);
-        QTRY_VERIFY(!form->engine().isBusy());
+        QTRY_VERIFY_WITH_TIMEOUT(logEvents().contains(QStringLiteral("ファイル転送(今すぐ転送)")), scaledMs(30000));
+        QTRY_VERIFY_WITH_TIMEOUT(!form->engine().isBusy(), scaledMs(5000));
 
         QVERIFY(!typist.isActive()); // the text was typed while the upload ran
         QCOMPARE(putTo->text(), QStringLiteral("typed-during-upload.html"));
@@ -377,7 +378,7 @@ private slots:
         });
         closer.start(10);
         QTimer::singleShot(0, control<QPushButton>(*form, "FTPcommand"), &QPushButton::click);
-        QTRY_VERIFY2_WITH_TIMEOUT(!form->isVisible(), qPrintable(logEvents().join(QLatin1Char('|'))), 60000);
+        QTRY_VERIFY2_WITH_TIMEOUT(!form->isVisible(), qPrintable(logEvents().join(QLatin1Char('|'))), scaledMs(60000));
 
         QVERIFY(busyAtClose);
         QCOMPARE(seenAtClose, QStringList{QStringLiteral("START")}); // the close did not cut in
@@ -413,7 +414,7 @@ private slots:
         intruder.start(5);
         const int asked = MessageBox::askedCount();
         form->Form_QueryUnload(MainForm::CloseBySystem);
-        QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), scaledMs(30000));
         intruder.stop();
         QCoreApplication::processEvents(); // the last SIGTERM's notification
 

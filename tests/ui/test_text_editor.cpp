@@ -1,6 +1,7 @@
 #include "platform/code_page.h"
 #include "platform/gui/text_editor.h"
 #include "test_files.h"
+#include "test_timeouts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -243,7 +244,7 @@ private slots:
         QTimer::singleShot(0, window, &QWidget::close);
         QTimer::singleShot(200, [] { QCoreApplication::exit(42); });
         QCOMPARE(QApplication::exec(), 42); // 0 would mean the program ended with the window
-        QTRY_VERIFY(window.isNull());
+        QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), scaledMs(5000));
     }
 
     void closeWithChanges_data()
