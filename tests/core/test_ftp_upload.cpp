@@ -327,18 +327,9 @@ private slots:
                     content);
             QStringList seen;
             bool sawTemporary = false;
-            QTimer poll;
-            connect(&poll, &QTimer::timeout, this, [&] {
-                const QByteArray now = fileBytes(page);
-                seen << (now == oldPage       ? QStringLiteral("old")
-                         : now == content     ? QStringLiteral("new")
-                         : now == "<missing>" ? QStringLiteral("missing")
-                                              : QStringLiteral("cut"));
-                sawTemporary = sawTemporary || QFile::exists(temporary);
-            });
-            poll.start(2);
-            QCOMPARE(m_engine->FTPputFILE(3), qint16(stage));
-            poll.stop();
+            watchPage(
+                page, temporary, oldPage, content, [&] { QCOMPARE(m_engine->FTPputFILE(3), qint16(stage)); }, seen,
+                sawTemporary);
             QVERIFY(fileBytes(page) == (arrives ? content : oldPage));
             QVERIFY(!QFile::exists(temporary));
             seen.removeDuplicates();

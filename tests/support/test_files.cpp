@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 
 #include <mutex>
 
@@ -73,6 +74,22 @@ void collectWarning(QtMsgType type, const QMessageLogContext& context, const QSt
         previous(type, context, message);
 }
 } // namespace
+
+void watchPage(const QString& page, const QString& temporary, const QByteArray& oldPage, const QByteArray& newPage,
+               const std::function<void()>& upload, QStringList& seen, bool& sawTemporary)
+{
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const QByteArray now = fileBytes(page);
+        seen << (now == oldPage       ? QStringLiteral("old")
+                 : now == newPage     ? QStringLiteral("new")
+                 : now == "<missing>" ? QStringLiteral("missing")
+                                      : QStringLiteral("cut"));
+        sawTemporary = sawTemporary || QFile::exists(temporary);
+    });
+    poll.start(2);
+    upload();
+}
 
 QStringList capturingWarnings(const std::function<void()>& work)
 {

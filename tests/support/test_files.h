@@ -19,6 +19,11 @@ QStringList logEvents(const QString& logFile = QStringLiteral("Veltora.log"));
 // The warnings (the program's diagnostics on stderr) issued while `work` runs, from any thread.
 QStringList capturingWarnings(const std::function<void()>& work);
 
+// What a page's name on a server's folder held while `upload` ran, looked at every 2 ms: "old", "new",
+// "missing" or "cut" (added to `seen` each time), and whether the page's temporary name was seen meanwhile.
+void watchPage(const QString& page, const QString& temporary, const QByteArray& oldPage, const QByteArray& newPage,
+               const std::function<void()>& upload, QStringList& seen, bool& sawTemporary);
+
 // CPU time (user + system) this process has used so far, in seconds.
 double processCpuSeconds();
 
