@@ -161,20 +161,22 @@ int FtpTransfer::storeFile(const QString& local, const QByteArray& name, const Q
     return CurlErrorBase + int(code);
 }
 
-// Sends commands in the current folder, after any CWD it takes to get there.
-int FtpTransfer::afterwards(const QList<QByteArray>& commands)
+// Sends commands on the session's connection in the current folder, after any CWD it takes to get there (or
+// before it, for a command that needs no folder).
+int FtpTransfer::afterwards(const QList<QByteArray>& commands, CommandsAt at)
 {
+    const CURLoption option = at == CommandsAt::AfterChangingFolder ? CURLOPT_POSTQUOTE : CURLOPT_QUOTE;
     CURL* curl = static_cast<CURL*>(m_curl);
     curl_slist* list = nullptr;
     for (const QByteArray& command : commands)
         list = curl_slist_append(list, command.constData());
     const QByteArray url = folderUrl();
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, list);
+    curl_easy_setopt(curl, option, list);
     m_errorBuffer.fill('\0');
     m_lastReply.clear();
     const CURLcode code = curl_easy_perform(curl);
-    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
+    curl_easy_setopt(curl, option, nullptr);
     curl_slist_free_all(list);
     if (code == CURLE_OK)
         return 0;

@@ -293,25 +293,10 @@ int FtpTransfer::perform(const Command& command)
     case Command::Put:
         return store(command, remoteCodec.encode(command.argument));
     case Command::Quit: {
-        int result = 0;
-        if (!m_endpoint.isSftp()) {
-            // QUIT sent as a command of its own on the session's connection (the same path, so no CWD comes
-            // before it), so that a server that does not answer it is noticed; closing the handle alone
-            // would swallow that.
-            curl_slist* quit = curl_slist_append(nullptr, "QUIT");
-            const QByteArray url = folderUrl();
-            curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-            curl_easy_setopt(curl, CURLOPT_QUOTE, quit);
-            m_errorBuffer.fill('\0');
-            m_lastReply.clear();
-            const CURLcode code = curl_easy_perform(curl);
-            curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
-            curl_slist_free_all(quit);
-            if (code != CURLE_OK) {
-                noteFailure(code);
-                result = CurlErrorBase + int(code);
-            }
-        }
+        // QUIT sent as a command of its own on the session's connection (the same path, so no CWD comes
+        // before it), so that a server that does not answer it is noticed; closing the handle alone would
+        // swallow that.
+        const int result = m_endpoint.isSftp() ? 0 : afterwards({"QUIT"}, CommandsAt::BeforeChangingFolder);
         closeSession(m_endpoint.isSftp());
         return result;
     }

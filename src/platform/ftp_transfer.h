@@ -124,7 +124,8 @@ private:
     int perform(const Command& command);
     int store(const Command& command, const QByteArray& name);
     int storeFile(const QString& local, const QByteArray& name, const QList<QByteArray>& after);
-    int afterwards(const QList<QByteArray>& commands);
+    enum class CommandsAt { AfterChangingFolder, BeforeChangingFolder };
+    int afterwards(const QList<QByteArray>& commands, CommandsAt at = CommandsAt::AfterChangingFolder);
     void removeTemporary(const Command& command, const QByteArray& temporary);
     QByteArray folderUrl() const;
     QByteArray quotedPath(const QByteArray& name) const;
