@@ -28,7 +28,7 @@ case "$mode" in
 --tsan)
     build=build-tsan
     flags="-fsanitize=thread"
-    tests=(-R '^test_(ftp_upload|global_lookup|run_cycle|program_end|main_form_lifecycle)$')
+    tests=(-R '^test_(ftp_upload|secure_upload|global_lookup|run_cycle|program_end|main_form_lifecycle)$')
     ;;
 *)
     echo "usage: scripts/test.sh [--sanitize|--tsan]" >&2
