@@ -60,8 +60,9 @@ template() {
 window=""
 # Starts the program in folder $1 and waits for its window.
 start() {
-    # The library rather than the faketime command, which would stand between us and the program's pid.
-    (cd "$1" && LD_PRELOAD="$fakeTime" FAKETIME='@2026-12-06 09:05:00' FAKETIME_DONT_FAKE_MONOTONIC=1 \
+    # The library rather than the faketime command, which would stand between us and the program's pid. The
+    # date and time stand still (no "@"), so that every run shows the same; timers keep the real monotonic clock.
+    (cd "$1" && LD_PRELOAD="$fakeTime" FAKETIME='2026-12-06 09:05:00' FAKETIME_DONT_FAKE_MONOTONIC=1 \
         exec "$root/build/veltora") >"$work/veltora.log" 2>&1 &
     program=$!
     pids+=("$program")
