@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,14 +16,6 @@
 #include <memory>
 
 namespace {
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& byte : bytes)
-        byte = char(QRandomGenerator::global()->bounded(256));
-    return bytes;
-}
 
 const QString stamp = QStringLiteral(" (2026/12/06 9:05:07)");
 
@@ -337,9 +328,10 @@ private slots:
                 QVERIFY2(allowed.contains(state), qPrintable(seen.join(u' ')));
             if (serverArguments.contains(QStringLiteral("--rate")))
                 QVERIFY2(sawTemporary && seen.contains(QStringLiteral("old")), qPrintable(seen.join(u' ')));
-            QCOMPARE(serverCommands(), QStringList(expected).replaceInStrings(
-                                           QStringLiteral("*"),
-                                           QStringLiteral("page.html") + QLatin1String(FtpTransfer::TemporarySuffix)));
+            QCOMPARE(m_server.receivedCommands(),
+                     QStringList(expected).replaceInStrings(QStringLiteral("*"),
+                                                            QStringLiteral("page.html") +
+                                                                QLatin1String(FtpTransfer::TemporarySuffix)));
         }
     }
 
@@ -554,20 +546,6 @@ private:
                                             QStringList{QStringLiteral("--root"), m_root->path()} + arguments);
         m_engine->settings.global.FTPSERVERNAME = QStringLiteral("ftp://127.0.0.1:%1").arg(m_server.port());
         return started;
-    }
-
-    // The STOR, RNFR, RNTO and DELE commands the server has received since last asked.
-    QStringList serverCommands()
-    {
-        QProcess& process = m_server.process();
-        while (process.waitForReadyRead(300)) {
-        }
-        QStringList commands;
-        for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-            if (line.startsWith("CMD "))
-                commands << QString::fromUtf8(line.mid(4).trimmed());
-        }
-        return commands;
     }
 
     void setSlot(int No, const QString& templateName, const QString& directory, const QString& remoteName,

@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -18,14 +17,6 @@
 #include <memory>
 
 namespace {
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& byte : bytes)
-        byte = char(QRandomGenerator::global()->bounded(256));
-    return bytes;
-}
 
 const QString Password = QStringLiteral("Pa55-word-for-tests");
 
@@ -258,7 +249,7 @@ private slots:
             command.replace(QStringLiteral("page.html"), remotePage);
             command.replace(QStringLiteral("*"), remotePage + QLatin1String(FtpTransfer::TemporarySuffix));
         }
-        QCOMPARE(serverCommands(), expected);
+        QCOMPARE(m_server.receivedCommands(), expected);
     }
 
 private:
@@ -308,19 +299,6 @@ private:
             QVERIFY2(!line.contains(Password), qPrintable(line));
         }
         qInfo("%s", qPrintable(diagnostics.join(u'\n')));
-    }
-
-    QStringList serverCommands()
-    {
-        QProcess& process = m_server.process();
-        while (process.waitForReadyRead(300)) {
-        }
-        QStringList commands;
-        for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-            if (line.startsWith("CMD "))
-                commands << QString::fromUtf8(line.mid(4).trimmed());
-        }
-        return commands;
     }
 
     QTemporaryDir m_keys;

@@ -78,6 +78,18 @@ void ServerProcess::printOutputIfFailed()
                  qPrintable(m_process.arguments().value(1)), unsigned(m_port), output.constData());
 }
 
+QStringList ServerProcess::receivedCommands()
+{
+    while (m_process.waitForReadyRead(300)) {
+    }
+    QStringList commands;
+    for (const QByteArray& line : m_process.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("CMD "))
+            commands << QString::fromUtf8(line.mid(4).trimmed());
+    }
+    return commands;
+}
+
 quint16 unusedLoopbackPort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

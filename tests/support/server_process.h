@@ -23,6 +23,10 @@ public:
     // story. stop() does it too; a server kept for several test functions is asked from their cleanup().
     void printOutputIfFailed();
 
+    // The commands the server has named on lines "CMD <command>" of its output since last asked (the FTP and
+    // SFTP servers name the STOR, RNFR, RNTO, DELE and the like they receive).
+    QStringList receivedCommands();
+
     quint16 port() const { return m_port; }
     QString error() const { return m_error; }
     QProcess& process() { return m_process; }

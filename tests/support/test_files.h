@@ -9,6 +9,9 @@
 // A file's bytes, or "<missing>" when it cannot be read, so that a comparison shows what went wrong.
 QByteArray fileBytes(const QString& path);
 
+// Bytes drawn at random, as a page whose every byte must arrive as it was.
+QByteArray randomBytes(int size);
+
 // Writes bytes as the whole file; false when that failed.
 bool writeFile(const QString& path, const QByteArray& bytes);
 
