@@ -27,6 +27,7 @@ struct FtpEndpoint
     QByteArray serverKey; // the scheme as typed, host and port: what is remembered about one server
 
     bool isSftp() const { return kind == Sftp; }
+    bool usesTls() const { return kind == FtpExplicitTls || kind == FtpImplicitTls; }
 
     // Nullopt for a name without host, or with a scheme that is not one of the above or that libcurl lacks.
     static std::optional<FtpEndpoint> parse(const QString& serverName);
