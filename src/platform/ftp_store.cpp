@@ -217,7 +217,7 @@ void FtpTransfer::noteFailure(int code)
 {
     const auto curlCode = CURLcode(code);
     TransferFailure failure;
-    failure.detail = QString::fromUtf8(m_errorBuffer.constData());
+    failure.detail = TransferFailure::printableReply(m_errorBuffer.constData(), m_activePassword);
     if (failure.detail.isEmpty())
         failure.detail = QString::fromUtf8(curl_easy_strerror(curlCode));
     const bool tls = m_endpoint.usesTls();

@@ -6,7 +6,8 @@ Usage: ftp_server.py --root DIR [--user U] [--password P] [--mode MODE] [--rate 
 
 Modes: normal, stor-refused (550 on STOR), disk-full (452 once the data has arrived), drop-during-stor
 (both connections closed after the first chunk of data), silent (answers the login, then nothing),
-quit-silent (no answer to QUIT), no-greeting (accepts the connection and never says 220),
+quit-silent (no answer to QUIT), hostile-login (refuses the login with terminal escapes and the password in
+the reply), no-greeting (accepts the connection and never says 220),
 rnfr-refused (502 to RNFR, as a server without renames; rnfr-refused-500 and rnfr-refused-550 answer so),
 rnto-onto-existing-refused (550 to RNTO when the target exists, as Windows servers answer), rnto-refused (550 to
 every RNTO), temporary-rename-refused (550 to RNTO of the temporary file onto the page, other renames allowed). --rate throttles uploads. --login-folder is where a login
@@ -101,6 +102,10 @@ def main():
             if mode == "silent" and self.authenticated:
                 return
             if mode == "quit-silent" and cmd == "QUIT":
+                return
+            if mode == "hostile-login" and cmd == "PASS":
+                # Terminal escape sequences, and the password echoed back.
+                self.respond("530 \x1b]0;owned\x07\x1b[2J Login incorrect for %s" % arg)
                 return
             if mode == "stor-refused" and cmd == "STOR":
                 self.respond("550 Permission denied.")
