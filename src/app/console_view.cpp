@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <cstdio>
 
 ConsoleView::ConsoleView(QIODevice* status) : m_status(status)
@@ -28,6 +29,16 @@ void ConsoleView::setFTP_now(const QString& caption)
 {
     m_ftpNow = caption;
     printLine(Clock::nowText() + QLatin1Char(' ') + caption);
+}
+
+void ConsoleView::setFTP_nowToolTip(const QString& text)
+{
+    static const QStringList failures{QStringLiteral("失敗"), QStringLiteral("接続不可"), QStringLiteral("未取得")};
+    const bool failed = std::any_of(failures.begin(), failures.end(), [&](const QString& word) {
+        return m_ftpNow.contains(word);
+    });
+    if (failed && !text.isEmpty())
+        printLine(Clock::nowText() + QStringLiteral(" 失敗理由: ") + text);
 }
 
 void ConsoleView::printLine(const QString& line)

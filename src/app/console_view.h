@@ -31,6 +31,8 @@ public:
     void setFTP_now(const QString& caption) override;
     QString FTP_Kekka() const override { return m_ftpKekka; }
     void setFTP_Kekka(const QString& caption) override { m_ftpKekka = caption; }
+    // The reason behind a failed status line follows it on a line of its own.
+    void setFTP_nowToolTip(const QString& text) override;
 
     QString GlobalURL() const override;
     bool UseRoute(int index) const override;

@@ -47,8 +47,10 @@ void Engine::GlobalIPaddress()
         QFile file(QString::fromLatin1(FileNames::Answer));
         created = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     }
+    QString reason;
     if (!created) {
         IpCheckState = -1;
+        reason = QStringLiteral("GLOBALIP.TXT に書き込めません");
     } else {
         try {
             Inet1.setAccessType(0);
@@ -63,13 +65,21 @@ void Engine::GlobalIPaddress()
             // A close cancels a fetch under way: the page did not fail to answer, it was not waited for.
             interrupted = !body && m_stopRequested;
             Toolkit::yieldOnce();
-            if (!body || !writeAnswer(*body))
+            if (!body) {
+                reason = Inet1.lastFailure().text();
                 throw std::runtime_error("fetch failed");
+            }
+            if (!writeAnswer(*body)) {
+                reason = QStringLiteral("GLOBALIP.TXT に書き込めません");
+                throw std::runtime_error("answer not kept");
+            }
             Toolkit::yieldTimes(3001);
 
             const std::optional<QByteArray> file = readAnswer();
-            if (!file)
+            if (!file) {
+                reason = QStringLiteral("GLOBALIP.TXT を読めません");
                 throw std::runtime_error("answer unreadable");
+            }
             address = EchoAnswer::address(*file, m_codePage);
             IpCheckState = address.isEmpty() ? 0 : 1;
         } catch (const std::exception&) {
@@ -87,15 +97,18 @@ void Engine::GlobalIPaddress()
     const QString now = Clock::nowText();
     switch (IpCheckState) {
     case 1:
-        m_view.setIP_address(address);
+        IpCheckReason.clear();
+        showAddress(address, now + QStringLiteral(" にエコーページで確認しました"));
         m_view.setCHIKANto0(address);
         break;
     case 0:
-        m_view.setIP_address(QStringLiteral("未取得"));
+        IpCheckReason = QStringLiteral("エコーページの応答に IP アドレスがありません");
+        showAddress(QStringLiteral("未取得"), IpCheckReason);
         m_view.setCHIKANto0(QStringLiteral("HOSTNAME"));
         break;
     default:
-        m_view.setIP_address(QStringLiteral("接続不可"));
+        IpCheckReason = reason.isEmpty() ? QStringLiteral("エコーページを取得できません") : reason;
+        showAddress(QStringLiteral("接続不可"), IpCheckReason);
         m_view.setCHIKANto0(QStringLiteral("HOSTNAME"));
         break;
     }

@@ -9,10 +9,12 @@ void Engine::LocalIPaddress()
     IpCheckState = address.isEmpty() ? 0 : 1;
 
     if (IpCheckState == 1) {
-        m_view.setIP_address(address);
+        IpCheckReason.clear();
+        showAddress(address, Clock::nowText() + QStringLiteral(" にこのコンピューターのアドレスを確認しました"));
         m_view.setCHIKANto0(address);
     } else {
-        m_view.setIP_address(QStringLiteral("未取得"));
+        IpCheckReason = QStringLiteral("このコンピューターにグローバルアドレスがありません");
+        showAddress(QStringLiteral("未取得"), IpCheckReason);
         m_view.setCHIKANto0(QStringLiteral("HOSTNAME"));
     }
     m_view.setCHIKANto1(Clock::nowText());

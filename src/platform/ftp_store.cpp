@@ -129,7 +129,8 @@ using Stage = TransferFailure::Stage;
 // The step a command of the FTP dialogue belongs to.
 Stage stageOfCommand(const QByteArray& command)
 {
-    const QByteArray verb = command.left(command.indexOf(' ')).toUpper();
+    const qsizetype blank = command.indexOf(' ');
+    const QByteArray verb = (blank < 0 ? command : command.left(blank)).toUpper();
     if (verb == "USER" || verb == "PASS" || verb == "ACCT")
         return Stage::Login;
     if (verb == "AUTH" || verb == "PBSZ" || verb == "PROT")
@@ -185,7 +186,7 @@ QString reasonFor(Stage stage, CURLcode code, bool tls, const QByteArray& reply,
         if (stage == Stage::Connect)
             return tls ? QStringLiteral("サーバーが応答しません")
                        : QStringLiteral("サーバーが応答しません (TLS 専用のサーバーかもしれません)");
-        return QStringLiteral("サーバーの応答が時間内にありません");
+        return TransferFailure::stageName(stage) + QStringLiteral("の応答がありません (時間切れ)");
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
     case CURLE_GOT_NOTHING:
@@ -341,7 +342,15 @@ int FtpTransfer::store(const Command& command, const QByteArray& name)
         }
         qWarning().noquote() << QStringLiteral("FTP %1: データ接続が切れました (%2)。このサーバーには TLS 1.2 を上限として送り直します")
                                     .arg(QString::fromUtf8(m_endpoint.serverKey), lastFailure().reply);
-        applyTlsCeiling();
+        // On a new control connection: the data connections must reuse its TLS session, and one agreed
+        // on TLS 1.3 cannot be.
+        const RemoteFolder folder = m_folder;
+        const QByteArray sessionKey = m_sessionKey;
+        closeSession(false);
+        if (!openSession(command.timeouts))
+            return CurlErrorBase + CURLE_FAILED_INIT;
+        m_sessionKey = sessionKey;
+        m_folder = folder;
         result = storeOnce(command, name);
     }
     return result;

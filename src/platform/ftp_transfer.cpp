@@ -238,35 +238,12 @@ int FtpTransfer::perform(const Command& command)
     if (!m_curl) {
         if (command.kind == Command::Quit)
             return 0; // nothing open, nothing to end
-        CURL* created = curl_easy_init();
-        if (!created)
-            return CurlErrorBase + CURLE_FAILED_INIT;
-        m_curl = created;
         m_sessionKey = sessionKey;
         m_endpoint = endpoint;
-        m_folder = {};
-        curl_easy_setopt(created, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(created, CURLOPT_ERRORBUFFER, m_errorBuffer.data());
-        curl_easy_setopt(created, CURLOPT_OPENSOCKETFUNCTION, &FtpCallbacks::openSocket);
-        curl_easy_setopt(created, CURLOPT_OPENSOCKETDATA, this);
-        curl_easy_setopt(created, CURLOPT_CLOSESOCKETFUNCTION, &FtpCallbacks::closeSocket);
-        curl_easy_setopt(created, CURLOPT_CLOSESOCKETDATA, this);
-        curl_easy_setopt(created, CURLOPT_XFERINFOFUNCTION, &FtpCallbacks::progress);
-        curl_easy_setopt(created, CURLOPT_XFERINFODATA, this);
-        curl_easy_setopt(created, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(created, CURLOPT_DEBUGFUNCTION, &FtpCallbacks::debug);
-        curl_easy_setopt(created, CURLOPT_DEBUGDATA, this);
-        curl_easy_setopt(created, CURLOPT_VERBOSE, 1L);
-        curl_easy_setopt(created, CURLOPT_TCP_KEEPALIVE, 1L);
-        // Folders as the user wrote them: ".." and "." are the server's to resolve, CWD by CWD.
-        curl_easy_setopt(created, CURLOPT_PATH_AS_IS, 1L);
-        curl_easy_setopt(created, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_MULTICWD));
-        endpoint.applyTo(created, &m_hostKeyProblem);
-        applyTlsCeiling();
-        if (!userName.isEmpty())
-            curl_easy_setopt(created, CURLOPT_USERNAME, userName.toUtf8().constData());
-        if (!password.isEmpty())
-            curl_easy_setopt(created, CURLOPT_PASSWORD, password.toUtf8().constData());
+        m_sessionUser = userName;
+        m_activePassword = password;
+        if (!openSession(command.timeouts))
+            return CurlErrorBase + CURLE_FAILED_INIT;
     }
     CURL* curl = static_cast<CURL*>(m_curl);
     const Timeouts& timeouts = command.timeouts;
@@ -313,6 +290,44 @@ int FtpTransfer::perform(const Command& command)
     }
     }
     return InvalidCommandError;
+}
+
+// A new easy handle for the session's endpoint and login, with the per-command settings of `timeouts`.
+bool FtpTransfer::openSession(const Timeouts& timeouts)
+{
+    CURL* created = curl_easy_init();
+    if (!created)
+        return false;
+    m_curl = created;
+    m_folder = {};
+    curl_easy_setopt(created, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(created, CURLOPT_ERRORBUFFER, m_errorBuffer.data());
+    curl_easy_setopt(created, CURLOPT_OPENSOCKETFUNCTION, &FtpCallbacks::openSocket);
+    curl_easy_setopt(created, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(created, CURLOPT_CLOSESOCKETFUNCTION, &FtpCallbacks::closeSocket);
+    curl_easy_setopt(created, CURLOPT_CLOSESOCKETDATA, this);
+    curl_easy_setopt(created, CURLOPT_XFERINFOFUNCTION, &FtpCallbacks::progress);
+    curl_easy_setopt(created, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(created, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(created, CURLOPT_DEBUGFUNCTION, &FtpCallbacks::debug);
+    curl_easy_setopt(created, CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(created, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(created, CURLOPT_TCP_KEEPALIVE, 1L);
+    // Folders as the user wrote them: ".." and "." are the server's to resolve, CWD by CWD.
+    curl_easy_setopt(created, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(created, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_MULTICWD));
+    m_endpoint.applyTo(created, &m_hostKeyProblem);
+    applyTlsCeiling();
+    if (!m_sessionUser.isEmpty())
+        curl_easy_setopt(created, CURLOPT_USERNAME, m_sessionUser.toUtf8().constData());
+    if (!m_activePassword.isEmpty())
+        curl_easy_setopt(created, CURLOPT_PASSWORD, m_activePassword.toUtf8().constData());
+    curl_easy_setopt(created, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts.connectMs));
+    curl_easy_setopt(created, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(timeouts.responseSeconds));
+    curl_easy_setopt(created, CURLOPT_LOW_SPEED_LIMIT, long(timeouts.lowSpeedBytes));
+    curl_easy_setopt(created, CURLOPT_LOW_SPEED_TIME, long(timeouts.lowSpeedSeconds));
+    curl_easy_setopt(created, CURLOPT_NOBODY, 1L);
+    return true;
 }
 
 void FtpTransfer::closeSession(bool polite)

@@ -147,6 +147,7 @@ private:
     QList<QByteArray> renameCommands(const QByteArray& from, const QByteArray& to) const;
     QByteArray removeCommand(const QByteArray& name, bool mayFail) const;
     void noteFailure(int code);
+    bool openSession(const Timeouts& timeouts);
     void closeSession(bool polite);
     void shutdownSockets();
 
@@ -168,6 +169,7 @@ private:
     QByteArray m_lastSent;    // the last FTP command sent (a password masked)
     QByteArray m_lastReply;   // the server's last reply line
     QString m_hostKeyProblem; // why an SSH host key was refused
+    QString m_sessionUser;    // the user name of the session
     QString m_activePassword; // the password of the session, masked in the replies kept
     bool m_dataSent = false;
     bool m_dataConnectionBroken = false; // the last store ended in 426

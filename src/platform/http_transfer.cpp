@@ -61,6 +61,7 @@ std::optional<QByteArray> HttpTransfer::OpenURL(const QString& url)
     // A handler run during the wait may ask again; the component is busy then, as with one real control.
     if (m_job.isRunning()) {
         m_lastError = QStringLiteral("a transfer is still running");
+        m_lastFailure = {TransferFailure::Stage::Connect, QStringLiteral("前の取得がまだ終わっていません"), {}, {}};
         return std::nullopt;
     }
     m_cancel.store(false);
@@ -70,9 +71,62 @@ std::optional<QByteArray> HttpTransfer::OpenURL(const QString& url)
     m_job.waitWhileRunning();
 
     m_lastError = outcome->error;
+    m_lastFailure = outcome->failure;
     if (!outcome->ok)
         return std::nullopt;
     return std::move(outcome->body);
+}
+
+// Why a fetch of the echo page failed, by what went wrong.
+TransferFailure HttpTransfer::echoPageFailure(int curlCode, bool overLimit, int httpStatus, const QString& detail)
+{
+    using Stage = TransferFailure::Stage;
+    TransferFailure failure{Stage::Connect, QString(), QString(), detail};
+    if (overLimit) {
+        failure.reason = QStringLiteral("エコーページの応答が大きすぎます");
+        return failure;
+    }
+    switch (CURLcode(curlCode)) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        failure.reason = QStringLiteral("エコーページのサーバー名を解決できません");
+        break;
+    case CURLE_COULDNT_CONNECT:
+        failure.reason = QStringLiteral("エコーページのサーバーに接続できません (接続が拒否されました)");
+        break;
+    case CURLE_OPERATION_TIMEDOUT:
+        failure.reason = QStringLiteral("エコーページのサーバーが時間内に応答しません");
+        break;
+    case CURLE_HTTP_RETURNED_ERROR:
+        failure.stage = Stage::Store;
+        failure.reason = QStringLiteral("エコーページがエラーを返しました");
+        failure.reply = QStringLiteral("HTTP %1").arg(httpStatus);
+        break;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+        failure.stage = Stage::Tls;
+        failure.reason = QStringLiteral("エコーページのサーバー証明書を信頼できません");
+        break;
+    case CURLE_SSL_CONNECT_ERROR:
+        failure.stage = Stage::Tls;
+        failure.reason = QStringLiteral("エコーページと TLS を確立できません");
+        break;
+    case CURLE_ABORTED_BY_CALLBACK:
+        failure.stage = Stage::Cancelled;
+        failure.reason = QStringLiteral("中止されました");
+        break;
+    case CURLE_FILESIZE_EXCEEDED:
+        failure.reason = QStringLiteral("エコーページの応答が大きすぎます");
+        break;
+    case CURLE_TOO_MANY_REDIRECTS:
+        failure.reason = QStringLiteral("エコーページの転送 (リダイレクト) が多すぎます");
+        break;
+    default:
+        failure.reason = QStringLiteral("エコーページを取得できません");
+        break;
+    }
+    return failure;
 }
 
 HttpTransfer::Outcome HttpTransfer::perform(const Request& request)
@@ -118,6 +172,9 @@ HttpTransfer::Outcome HttpTransfer::perform(const Request& request)
             outcome.error = QStringLiteral("answer larger than %1 bytes").arg(request.maxBody);
         else
             outcome.error = QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(code));
+        long status = 0;
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        outcome.failure = echoPageFailure(code, receiver.overLimit, int(status), outcome.error);
         return outcome;
     }
     outcome.ok = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/background_job.h"
+#include "platform/transfer_failure.h"
 
 #include <QByteArray>
 #include <QString>
@@ -38,6 +39,9 @@ public:
     void Cancel() { m_cancel.store(true); }
 
     QString lastError() const { return m_lastError; }
+    // Why the last fetch failed, as the user reads it: unresolved name, refused connection, time-out, the HTTP
+    // status, TLS, an answer too large.
+    TransferFailure lastFailure() const { return m_lastFailure; }
 
 private:
     struct Outcome
@@ -45,6 +49,7 @@ private:
         bool ok = false;
         QByteArray body;
         QString error;
+        TransferFailure failure;
     };
     struct Request
     {
@@ -57,6 +62,7 @@ private:
     };
     // Runs on the worker: it sees only its copy of the settings and the cancel flag.
     static Outcome perform(const Request& request);
+    static TransferFailure echoPageFailure(int curlCode, bool overLimit, int httpStatus, const QString& detail);
 
     int m_accessType = 0;
     std::chrono::milliseconds m_connectTimeout{15000};
@@ -64,5 +70,6 @@ private:
     qint64 m_maxBody = kDefaultMaxBody;
     std::atomic<bool> m_cancel{false};
     QString m_lastError;
+    TransferFailure m_lastFailure;
     BackgroundJob m_job; // last: joined before the members the worker uses go away
 };

@@ -71,7 +71,15 @@ qint16 Engine::FTPputFILE(qint16 No)
     }();
 
     static const char* const finalTexts[] = {"FTP接続失敗", "FTP転送失敗", "FTP切断失敗", "実行完了"};
-    report(QString::fromUtf8(finalTexts[stage]));
+    QString why;
+    if (stage == 3) {
+        why = Clock::nowText() + QStringLiteral(" に転送しました");
+    } else {
+        why = Inet2.lastFailure().text();
+        if (why.isEmpty())
+            why = stage == 0 ? QStringLiteral("FTPサーバー名が正しくありません") : QStringLiteral("中止されました");
+    }
+    reportSlotState(No, QString::fromUtf8(finalTexts[stage]), why);
     Inet2.Cancel();
     Toolkit::yieldOnce();
     return stage;

@@ -10,12 +10,28 @@ Engine::Engine(FormView& view, const CodePage& codePage, QObject* parent)
 
 Engine::~Engine() = default;
 
-void Engine::reportSlotState(qint16 No, const QString& state)
+void Engine::reportSlotState(qint16 No, const QString& state, const QString& toolTip)
 {
     TransferSlot& slot = settings.slot[No];
     slot.ResultText = QStringLiteral("[設定") + QString::number(No + 1) + QStringLiteral("] ") + state +
                       QStringLiteral(" (") + Clock::nowText() + QLatin1Char(')');
+    slot.ResultToolTip = toolTip;
     m_view.setFTP_now(slot.ResultText);
+    m_view.setFTP_nowToolTip(toolTip);
+    if (SelectedTab - 2 == No)
+        m_view.setFTP_KekkaToolTip(toolTip);
+}
+
+void Engine::logFailureReason(qint16 No)
+{
+    Save_Log(QStringLiteral("失敗理由"),
+             QStringLiteral("[設定") + QString::number(No + 1) + QStringLiteral("] ") + settings.slot[No].ResultToolTip);
+}
+
+void Engine::showAddress(const QString& caption, const QString& toolTip)
+{
+    m_view.setIP_address(caption);
+    m_view.setIP_addressToolTip(toolTip);
 }
 
 void Engine::requestStop()

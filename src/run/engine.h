@@ -29,6 +29,7 @@ public:
 
     SettingsModel settings;
     qint16 IpCheckState = 0; // -1 connection impossible, 0 not obtained, 1 found
+    QString IpCheckReason;   // why the last check failed, in Japanese; empty after a success
     qint16 SelectedTab = 0;  // 0 none chosen yet, 1 "基本設定", 2 to 10 the slots
     qint16 TickCount = 0;
     bool FirstRunPending = true;
@@ -101,8 +102,12 @@ private:
     // the window then showing what it showed before.
     bool lookUpAddress();
 
-    // "[設定n] state (date and time)" as the slot's ResultText and the status line.
-    void reportSlotState(qint16 No, const QString& state);
+    // "[設定n] state (date and time)" as the slot's ResultText and the status line; toolTip says why.
+    void reportSlotState(qint16 No, const QString& state, const QString& toolTip = QString());
+    // The log line after a failed upload's: "失敗理由","[設定n] reason".
+    void logFailureReason(qint16 No);
+    // The address line's caption and what stands behind it.
+    void showAddress(const QString& caption, const QString& toolTip);
 
     FormView& m_view;
     const CodePage m_codePage; // by value: callers may pass a temporary

@@ -8,6 +8,8 @@ void Engine::EXEC_EVENT_Unload()
 
     lookUpAddress();
     Save_Log(QStringLiteral("IPアドレス確認(終了時)"), m_view.IP_address());
+    if (IpCheckState != 1 && !IpCheckReason.isEmpty())
+        Save_Log(QStringLiteral("失敗理由"), QStringLiteral("[IPアドレス確認] ") + IpCheckReason);
 
     for (qint16 s = 0; s < SlotCount; ++s) {
         if (settings.slot[s].OKCHECK != 1 || !settings.slot[s].EXEC_TIMING3)
@@ -21,7 +23,9 @@ void Engine::EXEC_EVENT_Unload()
         Toolkit::yieldTimes(5001);
         const qint16 stage = FTPputFILE(s);
         Save_Log(QStringLiteral("ファイル転送(終了時)"), n);
-        if (stage <= 2)
+        if (stage <= 2) {
             Save_Log(QStringLiteral("FTP転送失敗(終了時)"), n);
+            logFailureReason(s);
+        }
     }
 }

@@ -22,6 +22,12 @@ public:
     virtual QString FTP_Kekka() const = 0;
     virtual void setFTP_Kekka(const QString& caption) = 0;
 
+    // What stands behind a caption, shown when the pointer rests on it: a failure's stage and the server's
+    // reply, or when it last succeeded. Views without a pointer keep none.
+    virtual void setIP_addressToolTip(const QString&) {}
+    virtual void setFTP_nowToolTip(const QString&) {}
+    virtual void setFTP_KekkaToolTip(const QString&) {}
+
     virtual QString GlobalURL() const = 0;
     virtual bool UseRoute(int index) const = 0;
     virtual QString TIMERset() const = 0;

@@ -40,8 +40,10 @@ void Engine::FTPcommand_Click()
         m_view.Set_Memory(No);
         m_view.Put_Memory(No);
     }
-    if (stage <= 2)
+    if (stage <= 2) {
         Save_Log(QStringLiteral("FTP転送失敗(今すぐ転送)"), n);
+        logFailureReason(No);
+    }
 }
 
 void Engine::GetGlobalIP_Click()

@@ -43,4 +43,5 @@ void Engine::Auto_Re_Draw()
     if (SelectedTab < 2)
         return;
     m_view.setFTP_Kekka(settings.slot[SelectedTab - 2].ResultText);
+    m_view.setFTP_KekkaToolTip(settings.slot[SelectedTab - 2].ResultToolTip);
 }

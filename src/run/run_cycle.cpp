@@ -52,8 +52,10 @@ void Engine::EXEC_EVENT()
 
     m_view.Set_Memory(SelectedTab - 2);
     m_view.setFTP_now(checkStatus(IpCheckState));
+    m_view.setFTP_nowToolTip(IpCheckReason);
     if (IpCheckState != 1) {
         Save_Log(QStringLiteral("IPアドレス確認"), QStringLiteral("失敗"));
+        Save_Log(QStringLiteral("失敗理由"), QStringLiteral("[IPアドレス確認] ") + IpCheckReason);
         return;
     }
     Save_Log(QStringLiteral("IPアドレス確認"), newAddress);
@@ -78,8 +80,10 @@ void Engine::EXEC_EVENT()
                     return;
                 const qint16 stage = FTPputFILE(s);
                 Save_Log(QStringLiteral("ファイル転送(IPアドレス確認時)"), n);
-                if (stage <= 2)
+                if (stage <= 2) {
                     Save_Log(QStringLiteral("FTP転送失敗(IPアドレス確認時)"), n);
+                    logFailureReason(s);
+                }
             }
         }
 
@@ -101,6 +105,7 @@ void Engine::EXEC_EVENT()
                     settings.slot[s].ChangeSent = true;
                 } else {
                     Save_Log(QStringLiteral("FTP転送失敗(IPアドレス変更時)"), n);
+                    logFailureReason(s);
                     settings.slot[s].ChangeSent = false;
                 }
             }

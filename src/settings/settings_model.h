@@ -42,6 +42,7 @@ struct TransferSlot
 
     // Run state, never stored.
     QString ResultText;
+    QString ResultToolTip; // why the last upload failed, or when it succeeded
     bool ChangeSent = false;
 };
 

@@ -542,6 +542,21 @@ void MainForm::setFTP_Kekka(const QString& caption)
     m_FTP_Kekka->setText(caption);
 }
 
+void MainForm::setIP_addressToolTip(const QString& text)
+{
+    m_IP_address->setToolTip(text);
+}
+
+void MainForm::setFTP_nowToolTip(const QString& text)
+{
+    m_FTP_now->setToolTip(text);
+}
+
+void MainForm::setFTP_KekkaToolTip(const QString& text)
+{
+    m_FTP_Kekka->setToolTip(text);
+}
+
 QString MainForm::GlobalURL() const
 {
     return m_GlobalURL->text();
@@ -624,6 +639,7 @@ void MainForm::Put_Memory(int No)
         m_EXEC_TIMING2->setValue(slot.EXEC_TIMING2);
         m_EXEC_TIMING3->setValue(slot.EXEC_TIMING3);
         m_FTP_Kekka->setText(slot.ResultText);
+        m_FTP_Kekka->setToolTip(slot.ResultToolTip);
     }
 }
 

@@ -45,6 +45,9 @@ public:
     void setFTP_now(const QString& caption) override;
     QString FTP_Kekka() const override;
     void setFTP_Kekka(const QString& caption) override;
+    void setIP_addressToolTip(const QString& text) override;
+    void setFTP_nowToolTip(const QString& text) override;
+    void setFTP_KekkaToolTip(const QString& text) override;
     QString GlobalURL() const override;
     bool UseRoute(int index) const override;
     QString TIMERset() const override;

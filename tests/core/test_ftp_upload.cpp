@@ -112,6 +112,7 @@ private slots:
         QCOMPARE(m_engine->FTPputFILE(2), qint16(3));
         QCOMPARE(m_engine->settings.slot[2].ResultText, QStringLiteral("[設定3] 実行完了") + stamp);
         QCOMPARE(m_view->ftpNow, m_engine->settings.slot[2].ResultText);
+        QCOMPARE(m_view->ftpNowToolTip, QStringLiteral("2026/12/06 9:05:07 に転送しました"));
         QVERIFY(fileBytes(m_root->filePath(remotePath)) == content);
     }
 
@@ -242,6 +243,12 @@ private slots:
         qInfo("%lld ms: %s", elapsed.elapsed(), qPrintable(m_engine->Inet2.lastErrorText()));
         QCOMPARE(m_engine->settings.slot[4].ResultText, QStringLiteral("[設定5] ") + state + stamp);
         QCOMPARE(m_view->ftpNow, m_engine->settings.slot[4].ResultText);
+        // The status line's tooltip gives the reason that stderr gives, in the user's words.
+        const QString reason = m_engine->settings.slot[4].ResultToolTip;
+        QVERIFY(!reason.isEmpty() && !reason.contains(password.isEmpty() ? QStringLiteral("Wr0ng") : password));
+        QCOMPARE(m_view->ftpNowToolTip, reason);
+        if (!why.isEmpty())
+            QVERIFY2(diagnostics.first().contains(reason), qPrintable(reason));
         if (stage < 2) {
             // The old page stands byte for byte, and no temporary file is left where the server allowed its removal.
             QVERIFY(fileBytes(m_root->filePath(QStringLiteral("public_html/page.html"))) == oldPage);

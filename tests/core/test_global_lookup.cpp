@@ -188,6 +188,18 @@ private slots:
         QCOMPARE(view.chikanTo1, QStringLiteral("2026/12/06 9:05:07"));
         if (file != "<any>")
             QCOMPARE(fileBytes(QStringLiteral("GLOBALIP.TXT")), file);
+        // The address line says why a check failed, by what went wrong.
+        static const QHash<QString, QString> why{
+            {QStringLiteral("404 with a marker"), QStringLiteral("エラーを返しました (HTTP 404)")},
+            {QStringLiteral("refused port"), QStringLiteral("接続できません (接続が拒否されました)")},
+            {QStringLiteral("oversized body, streamed"), QStringLiteral("応答が大きすぎます")},
+            {QStringLiteral("oversized body, announced"), QStringLiteral("応答が大きすぎます")},
+            {QStringLiteral("no marker"), QStringLiteral("応答に IP アドレスがありません")}};
+        QCOMPARE(view.ipAddressToolTip.isEmpty(), false);
+        QCOMPARE(engine.IpCheckReason.isEmpty(), state == 1);
+        if (why.contains(QString::fromLatin1(QTest::currentDataTag())))
+            QVERIFY2(view.ipAddressToolTip.contains(why.value(QString::fromLatin1(QTest::currentDataTag()))),
+                     qPrintable(view.ipAddressToolTip));
     }
 
     void shorterAnswerAfterLongerOne()

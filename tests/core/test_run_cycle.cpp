@@ -43,9 +43,20 @@ QStringList sent(const QString& when, int n, const QString& stamp = kStamp)
 {
     return {logLine(QStringLiteral("ファイル転送(") + when + QLatin1Char(')'), QString::number(n), stamp)};
 }
-QStringList failed(const QString& when, int n)
+// Why the uploads of these tests fail: the folder is missing, or the server never answers QUIT.
+const QString NoFolder = QStringLiteral("フォルダーに移動できません (550 No such file or directory.)");
+const QString QuitUnanswered = QStringLiteral("切断の応答がありません (時間切れ)");
+QStringList failed(const QString& when, int n, const QString& reason = NoFolder, const QString& stamp = kStamp)
 {
-    return sent(when, n) << logLine(QStringLiteral("FTP転送失敗(") + when + QLatin1Char(')'), QString::number(n));
+    return sent(when, n, stamp) << logLine(QStringLiteral("FTP転送失敗(") + when + QLatin1Char(')'), QString::number(n), stamp)
+                                << logLine(QStringLiteral("失敗理由"), QStringLiteral("[設定%1] ").arg(n) + reason, stamp);
+}
+const QString EchoDown = QStringLiteral("エコーページのサーバーに接続できません (接続が拒否されました)");
+const QString NoAddress = QStringLiteral("エコーページの応答に IP アドレスがありません");
+QStringList checkFailed(const QString& reason, const QString& event = QStringLiteral("IPアドレス確認"),
+                        const QString& caption = QStringLiteral("失敗"))
+{
+    return {logLine(event, caption), logLine(QStringLiteral("失敗理由"), QStringLiteral("[IPアドレス確認] ") + reason)};
 }
 QStringList notSubstituted(const QString& when, int n)
 {
@@ -234,7 +245,8 @@ private slots:
         QTest::addColumn<QList<Step>>("steps");
         const QString a = QStringLiteral("192.0.2.7");
         const QString b = QStringLiteral("198.51.100.23");
-        const QString failure = QStringLiteral("失敗");
+        const QStringList down = checkFailed(EchoDown);
+        const QStringList noAddress = checkFailed(NoAddress);
         const QStringList both{remoteName(1), remoteName(2)};
         const QStringList onCheckOnly{remoteName(2)};
         const QStringList bothLog = sent(OnChange, 1) + sent(OnCheck, 2);
@@ -244,13 +256,13 @@ private slots:
                            run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2)),
                            run(b, both, QStringList{checked(b)} + bothLog)};
         QTest::newRow("server down: nothing, then the same address counts as a change") << QList<Step>{
-            run(a, both, QStringList{checked(a)} + bothLog), run(QStringLiteral("down"), {}, {checked(failure)}),
+            run(a, both, QStringList{checked(a)} + bothLog), run(QStringLiteral("down"), {}, down),
             run(a, both, QStringList{checked(a)} + bothLog)};
         QTest::newRow("page without address: nothing, then the same address counts as a change") << QList<Step>{
-            run(a, both, QStringList{checked(a)} + bothLog), run(QStringLiteral("no address"), {}, {checked(failure)}),
+            run(a, both, QStringList{checked(a)} + bothLog), run(QStringLiteral("no address"), {}, noAddress),
             run(a, both, QStringList{checked(a)} + bothLog)};
         QTest::newRow("failed check before any success") << QList<Step>{
-            run(QStringLiteral("down"), {}, {checked(failure)}), run(a, both, QStringList{checked(a)} + bothLog)};
+            run(QStringLiteral("down"), {}, down), run(a, both, QStringList{checked(a)} + bothLog)};
         QTest::newRow("check-now between runs hides a change")
             << QList<Step>{run(a, both, QStringList{checked(a)} + bothLog), checkNow(b),
                            run(b, onCheckOnly, QStringList{checked(b)} + sent(OnCheck, 2))};
@@ -268,7 +280,8 @@ private slots:
         // trigger, and the on-change slot goes out again at the next run although the address is the same.
         QTest::newRow("disconnect fails: both logged as failed, on-change retried")
             << QList<Step>{serverMode(QStringLiteral("quit-silent")),
-                           run(a, both, QStringList{checked(a)} + failed(OnChange, 1) + failed(OnCheck, 2)),
+                           run(a, both, QStringList{checked(a)} + failed(OnChange, 1, QuitUnanswered) +
+                                                failed(OnCheck, 2, QuitUnanswered)),
                            serverMode(QStringLiteral("normal")), run(a, both, QStringList{checked(a)} + bothLog),
                            run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
         QTest::newRow("failed on-check upload is not retried by the trigger")
@@ -427,11 +440,15 @@ private slots:
         m_engine->EXEC_EVENT_Unload();
 
         QMap<QString, QByteArray> expected;
-        QStringList log{logLine(QStringLiteral("IPアドレス確認(終了時)"), caption)};
+        const QString exitCheck = QStringLiteral("IPアドレス確認(終了時)");
+        QStringList log{logLine(exitCheck, caption)};
+        if (caption == QStringLiteral("接続不可") || caption == QStringLiteral("未取得"))
+            log = checkFailed(caption == QStringLiteral("未取得") ? NoAddress : EchoDown, exitCheck, caption);
         if (withSlot) {
             expected.insert(remoteName(1), page(1, address));
             expected.insert(remoteName(8), page(8, address));
-            log += quitUnanswered ? failed(AtExit, 1) + failed(AtExit, 8) : sent(AtExit, 1) + sent(AtExit, 8);
+            log += quitUnanswered ? failed(AtExit, 1, QuitUnanswered) + failed(AtExit, 8, QuitUnanswered)
+                                  : sent(AtExit, 1) + sent(AtExit, 8);
         }
         QCOMPARE(takeUploads(), expected);
         QCOMPARE(takeLog(), log);
@@ -457,11 +474,10 @@ private slots:
         QTest::addColumn<bool>("quitUnanswered"); // the FTP server takes the page but never answers QUIT
         const QString later = QStringLiteral("#2026-12-06 09:15:07#");
         const QString dir = QStringLiteral("public_html");
-        const auto lines = [&](const QString& event, int n, bool failure = false) {
-            QStringList out{logLine(event, QString::number(n), later)};
-            if (failure)
-                out << logLine(QStringLiteral("FTP転送失敗(今すぐ転送)"), QString::number(n), later);
-            return out;
+        const auto lines = [&](const QString& event, int n, const QString& failure = QString()) {
+            if (!failure.isEmpty())
+                return failed(TransferNow, n, failure, later);
+            return QStringList{logLine(event, QString::number(n), later)};
         };
         QTest::newRow("disabled slot") << 2 << 0 << "" << dir << QStringList{remoteName(1)}
                                        << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 1) << false;
@@ -469,9 +485,10 @@ private slots:
                                << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 3) << false;
         QTest::newRow("設定3, upload fails")
             << 4 << 1 << ""
-            << "no_such_dir" << QStringList() << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 3, true) << false;
+            << "no_such_dir" << QStringList() << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 3, NoFolder) << false;
         QTest::newRow("設定3, disconnect fails") << 4 << 1 << "" << dir << QStringList{remoteName(3)}
-                                                 << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 3, true) << true;
+                                                 << lines(QStringLiteral("ファイル転送(今すぐ転送)"), 3, QuitUnanswered)
+                                                 << true;
         QTest::newRow("設定3, substitution fails") << 4 << 1 << "missing.html" << dir << QStringList()
                                                    << lines(QStringLiteral("置換失敗(今すぐ転送)"), 3) << false;
         QTest::newRow("設定9") << 10 << 2 << "" << dir << QStringList{remoteName(9)}
@@ -664,7 +681,7 @@ private slots:
         // The exit-time run's own QUIT is not cut short: unanswered, it is a failed upload.
         QCOMPARE(takeLog(), QStringList{checked(address)} + sent(OnChange, 1) +
                                 QStringList{logLine(QStringLiteral("IPアドレス確認(終了時)"), address)} +
-                                (quitUnanswered ? failed(AtExit, 3) : sent(AtExit, 3)));
+                                (quitUnanswered ? failed(AtExit, 3, QuitUnanswered) : sent(AtExit, 3)));
         QVERIFY(m_engine->settings.slot[0].ChangeSent);
         QCOMPARE(m_engine->settings.slot[0].ResultText, status(1, QStringLiteral("実行完了")));
     }

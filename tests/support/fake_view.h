@@ -15,6 +15,9 @@ public:
     QString chikanTo1 = QStringLiteral("NOWDTTM");
     QString ftpNow = QStringLiteral("未実行");
     QString ftpKekka;
+    QString ipAddressToolTip;
+    QString ftpNowToolTip;
+    QString ftpKekkaToolTip;
     QString globalUrl;
     int route = 0; // which UseRoute button is selected
     QString timerSet = QStringLiteral("5");
@@ -42,6 +45,9 @@ public:
     }
     QString FTP_Kekka() const override { return ftpKekka; }
     void setFTP_Kekka(const QString& caption) override { ftpKekka = caption; }
+    void setIP_addressToolTip(const QString& text) override { ipAddressToolTip = text; }
+    void setFTP_nowToolTip(const QString& text) override { ftpNowToolTip = text; }
+    void setFTP_KekkaToolTip(const QString& text) override { ftpKekkaToolTip = text; }
     QString GlobalURL() const override { return globalUrl; }
     bool UseRoute(int index) const override { return index == route; }
     QString TIMERset() const override { return timerSet; }
