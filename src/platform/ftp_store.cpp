@@ -60,15 +60,10 @@ std::set<QByteArray> renameRefusers;
 QByteArray FtpTransfer::folderUrl() const
 {
     QList<QByteArray> parts;
-    if (m_folder.fromRoot) {
-        // "%2F" makes libcurl send "CWD /" first; an SFTP path is from the root as it stands.
-        if (!m_endpoint.isSftp())
-            parts << "%2F";
-    } else if (!m_endpoint.basePath.isEmpty()) {
+    if (m_folder.fromRoot)
+        parts << "%2F"; // libcurl sends "CWD /" first
+    else if (!m_endpoint.basePath.isEmpty())
         parts << encodePath(m_endpoint.basePath);
-    } else if (m_endpoint.isSftp()) {
-        parts << "~"; // libcurl's name for the login folder
-    }
     for (const QByteArray& segment : m_folder.segments)
         parts << encodePath(segment);
     QByteArray url = m_endpoint.curlUrl + parts.join('/');
@@ -77,28 +72,8 @@ QByteArray FtpTransfer::folderUrl() const
     return url;
 }
 
-// An SFTP path for libcurl's quote commands, which take no "~": relative paths are the login folder's.
-QByteArray FtpTransfer::quotedPath(const QByteArray& name) const
-{
-    QList<QByteArray> parts;
-    if (m_folder.fromRoot) {
-        parts << QByteArray();
-    } else if (m_endpoint.basePath == "~" || m_endpoint.basePath.startsWith("~/")) {
-        if (m_endpoint.basePath.size() > 2)
-            parts << m_endpoint.basePath.mid(2);
-    } else if (!m_endpoint.basePath.isEmpty()) {
-        parts << QByteArray() << m_endpoint.basePath;
-    }
-    parts << m_folder.segments << name;
-    QByteArray path = parts.join('/');
-    path.replace('\\', "\\\\").replace('"', "\\\"");
-    return '"' + path + '"';
-}
-
 QList<QByteArray> FtpTransfer::renameCommands(const QByteArray& from, const QByteArray& to) const
 {
-    if (m_endpoint.isSftp())
-        return {"rename " + quotedPath(from) + ' ' + quotedPath(to)};
     // The commands run in the page's folder, where CWD has led.
     return {"RNFR " + from.mid(from.lastIndexOf('/') + 1), "RNTO " + to.mid(to.lastIndexOf('/') + 1)};
 }
@@ -106,8 +81,6 @@ QList<QByteArray> FtpTransfer::renameCommands(const QByteArray& from, const QByt
 QByteArray FtpTransfer::removeCommand(const QByteArray& name, bool mayFail) const
 {
     const QByteArray ignoreFailure = mayFail ? "*" : "";
-    if (m_endpoint.isSftp())
-        return ignoreFailure + "rm " + quotedPath(name);
     return ignoreFailure + "DELE " + name.mid(name.lastIndexOf('/') + 1);
 }
 
@@ -117,9 +90,7 @@ void FtpTransfer::noteFailure(int code)
     if (text.isEmpty())
         text = QString::fromUtf8(curl_easy_strerror(CURLcode(code)));
     // A reply that refuses says what the server objected to (a 4xx or 5xx line).
-    if (!m_hostKeyProblem.isEmpty())
-        text += QStringLiteral(" (%1)").arg(m_hostKeyProblem);
-    if (!m_endpoint.isSftp() && (m_lastReply.startsWith('4') || m_lastReply.startsWith('5')))
+    if (m_lastReply.startsWith('4') || m_lastReply.startsWith('5'))
         text += QStringLiteral(" (サーバーの応答: %1)").arg(QString::fromUtf8(m_lastReply));
     std::lock_guard lock(m_textMutex);
     m_lastErrorText = text;
@@ -192,36 +163,21 @@ int FtpTransfer::store(const Command& command, const QByteArray& name)
         replacementFor(m_endpoint.serverKey) == Replacement::Direct)
         return storeFile(command.local, name, {});
     const QByteArray temporary = name + TemporarySuffix;
-    const auto rememberRefusal = [this] {
-        std::lock_guard lock(renameRefusersMutex);
-        renameRefusers.insert(m_endpoint.serverKey);
-    };
+    const auto rememberRefusal = [this] { rememberRenameRefusal(m_endpoint.serverKey); };
     const auto storeDirectly = [&] { return storeFile(command.local, name, {removeCommand(temporary, true)}); };
 
     int result = storeFile(command.local, temporary, renameCommands(temporary, name));
     const bool temporaryWritten = m_dataSent;
     if (result == CurlErrorBase + CURLE_QUOTE_ERROR && !m_cancel.load()) {
-        if (m_endpoint.isSftp()) {
-            // SFTP version 3 (libssh2's) has no rename over an existing file: remove the old page first.
-            result = afterwards({removeCommand(name, false)});
-            if (result == 0 && !m_cancel.load()) {
-                result = afterwards(renameCommands(temporary, name));
-                if (result != 0 && !m_cancel.load()) {
-                    rememberRefusal();
-                    result = storeDirectly();
-                }
-            }
-        } else {
-            const int reply = m_lastReply.left(3).toInt();
-            if (m_lastSent.startsWith("RNFR") && (reply == 500 || reply == 502)) {
-                rememberRefusal();
-                result = storeDirectly();
-            } else if (m_lastSent.startsWith("RNTO") && reply == 550) {
-                // Windows servers will not rename over an existing file.
-                result = afterwards(QList<QByteArray>{removeCommand(name, false)} + renameCommands(temporary, name));
-                if (result != 0 && !m_lastSent.startsWith("DELE") && !m_cancel.load())
-                    result = storeDirectly(); // the old page is gone: the new one must stand all the same
-            }
+        const int reply = m_lastReply.left(3).toInt();
+        if (m_lastSent.startsWith("RNFR") && (reply == 500 || reply == 502)) {
+            rememberRefusal();
+            result = storeDirectly();
+        } else if (m_lastSent.startsWith("RNTO") && reply == 550) {
+            // Windows servers will not rename over an existing file.
+            result = afterwards(QList<QByteArray>{removeCommand(name, false)} + renameCommands(temporary, name));
+            if (result != 0 && !m_lastSent.startsWith("DELE") && !m_cancel.load())
+                result = storeDirectly(); // the old page is gone: the new one must stand all the same
         }
     }
     if (result != 0 && temporaryWritten)
@@ -247,4 +203,10 @@ FtpTransfer::Replacement FtpTransfer::replacementFor(const QByteArray& serverKey
 {
     std::lock_guard lock(renameRefusersMutex);
     return renameRefusers.count(serverKey) ? Replacement::Direct : Replacement::ViaTemporaryName;
+}
+
+void FtpTransfer::rememberRenameRefusal(const QByteArray& serverKey)
+{
+    std::lock_guard lock(renameRefusersMutex);
+    renameRefusers.insert(serverKey);
 }

@@ -9,9 +9,12 @@
 #include <QList>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
+
+class SftpSession;
 
 // The FTP side of our internet transfer stand-in, on libcurl. Text commands ("CD dir", "PUT local remote",
 // "QUIT") start on a worker thread and the call returns at once; StillExecuting() tells when a command has
@@ -20,7 +23,7 @@
 //
 // "CD" has FTP's meaning: "/" and a folder starting with "/" start from the server's root, ".." goes up, and
 // every segment is sent as it stands (CWD by CWD); otherwise folders are relative to the login folder.
-// The server name's scheme chooses the transport (FtpEndpoint): plain FTP, FTP over TLS, or SFTP.
+// The server name's scheme chooses the transport (FtpEndpoint): plain FTP, FTP over TLS, or SFTP (SftpSession).
 //
 // "PUT" never leaves a half-written page under its name: the page is stored under a temporary name in the
 // target folder and renamed over its name once the server has taken all of it (ViaTemporaryName). A server
@@ -94,6 +97,7 @@ public:
 
     // Direct for a server (scheme, host and port) that has refused to rename during this program's run.
     static Replacement replacementFor(const QByteArray& serverKey);
+    static void rememberRenameRefusal(const QByteArray& serverKey);
 
     // Splits the arguments of "PUT": a work file's name ends in "$$" and a slot number, which tells where
     // the local name ends even when either name holds blanks. Without such an ending the first blank splits.
@@ -122,13 +126,13 @@ private:
 
     void run(const Command& command);
     int perform(const Command& command);
+    int performSftp(const Command& command, const QString& userName, const QString& password);
     int store(const Command& command, const QByteArray& name);
     int storeFile(const QString& local, const QByteArray& name, const QList<QByteArray>& after);
     enum class CommandsAt { AfterChangingFolder, BeforeChangingFolder };
     int afterwards(const QList<QByteArray>& commands, CommandsAt at = CommandsAt::AfterChangingFolder);
     void removeTemporary(const Command& command, const QByteArray& temporary);
     QByteArray folderUrl() const;
-    QByteArray quotedPath(const QByteArray& name) const;
     QList<QByteArray> renameCommands(const QByteArray& from, const QByteArray& to) const;
     QByteArray removeCommand(const QByteArray& name, bool mayFail) const;
     void noteFailure(int code);
@@ -150,10 +154,10 @@ private:
     FtpEndpoint m_endpoint;
     RemoteFolder m_folder;
     QByteArray m_errorBuffer;
-    QByteArray m_lastSent;    // the last FTP command sent (a password masked)
-    QByteArray m_lastReply;   // the server's last reply line
-    QString m_hostKeyProblem; // why an SSH host key was refused
+    QByteArray m_lastSent;  // the last FTP command sent (a password masked)
+    QByteArray m_lastReply; // the server's last reply line
     bool m_dataSent = false;
+    std::unique_ptr<SftpSession> m_sftp;
 
     std::mutex m_socketsMutex;
     std::set<int> m_sockets;

@@ -137,30 +137,46 @@ private slots:
             QCOMPARE(QDir(m_root->filePath(QStringLiteral("public_html"))).entryList(QDir::Files), QStringList());
     }
 
-    // The host key must be the one known_hosts holds for the host and port. FTPDIR is relative to the login
-    // folder, which is not the server's root here.
+    // The host key must be the one known_hosts holds for the host and port; the password is given the way the
+    // server asks for it. FTPDIR is relative to the login folder, which is not the server's root here, unless
+    // the server name holds a path: that one starts from the root.
     void sftp_data()
     {
         QTest::addColumn<QString>("knownKey"); // the server's, another, or none
         QTest::addColumn<QString>("password");
+        QTest::addColumn<QStringList>("serverArguments");
+        QTest::addColumn<QString>("basePath"); // typed after the host in the server name
         QTest::addColumn<bool>("arrives");
         QTest::addColumn<QString>("why");
 
-        QTest::newRow("known host key") << QStringLiteral("server") << Password << true << QString();
-        QTest::newRow("unknown host key")
-            << QStringLiteral("none") << Password << false << QStringLiteral("known_hosts にありません");
-        QTest::newRow("changed host key")
-            << QStringLiteral("other") << Password << false << QStringLiteral("known_hosts のものと違います");
-        QTest::newRow("wrong password") << QStringLiteral("server") << QStringLiteral("Not-the-Pa55") << false
+        const QString server = QStringLiteral("server");
+        const QStringList both;
+        QTest::newRow("known host key") << server << Password << both << QString() << true << QString();
+        QTest::newRow("unknown host key") << QStringLiteral("none") << Password << both << QString() << false
+                                          << QStringLiteral("known_hosts にありません");
+        QTest::newRow("changed host key") << QStringLiteral("other") << Password << both << QString() << false
+                                          << QStringLiteral("known_hosts のものと違います");
+        QTest::newRow("wrong password") << server << QStringLiteral("Not-the-Pa55") << both << QString() << false
                                         << QStringLiteral("authentication");
+        QTest::newRow("server asks for the password only as such")
+            << server << Password << QStringList{QStringLiteral("--auth"), QStringLiteral("password")} << QString()
+            << true << QString();
+        QTest::newRow("server asks for the password only as a question")
+            << server << Password << QStringList{QStringLiteral("--auth"), QStringLiteral("keyboard-interactive")}
+            << QString() << true << QString();
+        QTest::newRow("path in the server name is from the root")
+            << server << Password << both << QStringLiteral("/home/veltora") << true << QString();
     }
     void sftp()
     {
         QFETCH(QString, knownKey);
         QFETCH(QString, password);
+        QFETCH(QStringList, serverArguments);
+        QFETCH(QString, basePath);
         QFETCH(bool, arrives);
         QFETCH(QString, why);
-        QVERIFY2(startSftp({}), qPrintable(m_server.error()));
+        QVERIFY2(startSftp(serverArguments), qPrintable(m_server.error()));
+        m_engine->settings.global.FTPSERVERNAME += basePath;
         writeKnownHosts(knownKey == QLatin1String("server")  ? m_hostKey
                         : knownKey == QLatin1String("other") ? m_otherKey
                                                              : QByteArray());
@@ -179,7 +195,8 @@ private slots:
     }
 
     // As over FTP: whoever reads the page's name meanwhile finds the old page or the whole new one, where the
-    // server allows a rename; SFTP version 3 never renames over a file, so the old page goes just before.
+    // server allows a rename (OpenSSH's posix-rename); without it the old page steps aside for a moment, but is
+    // never removed before the new one has its name.
     void sftpReplacement_data()
     {
         QTest::addColumn<QStringList>("serverArguments");
@@ -189,28 +206,40 @@ private slots:
         QTest::addColumn<QStringList>("allowed");  // what a reader of the page's name may find meanwhile
         QTest::addColumn<QStringList>("commands"); // for the first upload and a second one; "*": the temporary name
 
-        const QStringList old{QStringLiteral("old"), QStringLiteral("missing"), QStringLiteral("new")};
-        const QStringList renamed{QStringLiteral("WRITE *"), QStringLiteral("RENAME * page.html"),
-                                  QStringLiteral("REMOVE page.html"), QStringLiteral("RENAME * page.html")};
+        const QStringList old{QStringLiteral("old"), QStringLiteral("new")};
+        const QStringList renamed{QStringLiteral("WRITE *"), QStringLiteral("POSIX-RENAME * page.html")};
+        const QString mode = QStringLiteral("--mode");
         QTest::newRow("old page stands during a slow upload")
             << QStringList{QStringLiteral("--rate"), QStringLiteral("100000")} << QStringLiteral("public_html/") << 3
             << true << old << (renamed + renamed);
         QTest::newRow("into a folder from the root")
             << QStringList() << QStringLiteral("/home/veltora/public_html") << 3 << true << old << (renamed + renamed);
         QTest::newRow("connection dropped mid-page")
-            << QStringList{QStringLiteral("--mode"), QStringLiteral("drop-during-write")}
-            << QStringLiteral("public_html/") << 1 << false << QStringList{QStringLiteral("old")}
+            << QStringList{mode, QStringLiteral("drop-during-write")} << QStringLiteral("public_html/") << 1 << false
+            << QStringList{QStringLiteral("old")}
             << QStringList{QStringLiteral("WRITE *"), QStringLiteral("REMOVE *"), QStringLiteral("WRITE *"),
                            QStringLiteral("REMOVE *")};
         QTest::newRow("renames refused: stored directly, and at once the next time")
-            << QStringList{QStringLiteral("--mode"), QStringLiteral("rename-refused")} << QStringLiteral("public_html/")
-            << 3 << true
-            << QStringList{QStringLiteral("old"), QStringLiteral("missing"), QStringLiteral("cut"),
-                           QStringLiteral("new")}
-            << QStringList{QStringLiteral("WRITE *"),          QStringLiteral("RENAME * page.html"),
-                           QStringLiteral("REMOVE page.html"), QStringLiteral("RENAME * page.html"),
-                           QStringLiteral("WRITE page.html"),  QStringLiteral("REMOVE *"),
+            << QStringList{mode, QStringLiteral("rename-refused")} << QStringLiteral("public_html/") << 3 << true
+            << QStringList{QStringLiteral("old"), QStringLiteral("cut"), QStringLiteral("new")}
+            << QStringList{QStringLiteral("WRITE *"),
+                           QStringLiteral("POSIX-RENAME * page.html"),
+                           QStringLiteral("RENAME * page.html"),
+                           QStringLiteral("WRITE page.html"),
+                           QStringLiteral("REMOVE *"),
                            QStringLiteral("WRITE page.html")};
+        const QStringList aside{QStringLiteral("WRITE *"), QStringLiteral("RENAME * page.html"),
+                                QStringLiteral("RENAME page.html page.html.veltora-old"),
+                                QStringLiteral("RENAME * page.html")};
+        QTest::newRow("no posix-rename: the old page steps aside until the new one stands")
+            << QStringList{mode, QStringLiteral("no-posix-rename")} << QStringLiteral("public_html/") << 3 << true
+            << QStringList{QStringLiteral("old"), QStringLiteral("missing"), QStringLiteral("new")}
+            << (aside + QStringList{QStringLiteral("REMOVE page.html.veltora-old")} + aside +
+                QStringList{QStringLiteral("REMOVE page.html.veltora-old")});
+        const QStringList back{QStringLiteral("RENAME page.html.veltora-old page.html"), QStringLiteral("REMOVE *")};
+        QTest::newRow("new page refused its name: the old one back")
+            << QStringList{mode, QStringLiteral("rename-in-refused")} << QStringLiteral("public_html/") << 1 << false
+            << QStringList{QStringLiteral("old"), QStringLiteral("missing")} << (aside + back + aside + back);
     }
     void sftpReplacement()
     {
@@ -236,6 +265,7 @@ private slots:
                 sawTemporary);
             QVERIFY(fileBytes(page) == (arrives ? content : oldPage));
             QVERIFY(!QFile::exists(temporary));
+            QVERIFY(!QFile::exists(page + QLatin1String(".veltora-old")));
         }
         seen.removeDuplicates();
         for (const QString& state : std::as_const(seen))
