@@ -1,7 +1,9 @@
 #include "platform/sftp_session.h"
 
+#include "platform/known_hosts.h"
 #include "platform/sftp_channel.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 
@@ -36,6 +38,31 @@ constexpr char AsideSuffix[] = ".veltora-old";
 // Host key algorithms in our order of preference; never SHA-1 "ssh-rsa", which current servers refuse.
 const QList<QByteArray> HostKeyAlgorithms{"ssh-ed25519",         "ecdsa-sha2-nistp256", "ecdsa-sha2-nistp384",
                                           "ecdsa-sha2-nistp521", "rsa-sha2-512",        "rsa-sha2-256"};
+
+QString knownHostsPath()
+{
+    return QDir::homePath() + QStringLiteral("/.ssh/known_hosts");
+}
+
+// As OpenSSH does: the types of key known_hosts holds for the server first, so that a server with several
+// keys shows the one we know.
+QByteArray hostKeyPreference(const QList<QByteArray>& knownTypes)
+{
+    QList<QByteArray> algorithms;
+    for (const QByteArray& type : knownTypes) {
+        const QList<QByteArray> forType =
+            type == "ssh-rsa" ? QList<QByteArray>{"rsa-sha2-512", "rsa-sha2-256"} : QList<QByteArray>{type};
+        for (const QByteArray& algorithm : forType) {
+            if (HostKeyAlgorithms.contains(algorithm) && !algorithms.contains(algorithm))
+                algorithms << algorithm;
+        }
+    }
+    for (const QByteArray& algorithm : HostKeyAlgorithms) {
+        if (!algorithms.contains(algorithm))
+            algorithms << algorithm;
+    }
+    return algorithms.join(',');
+}
 
 int remainingMs(Clock::time_point deadline)
 {
@@ -332,7 +359,13 @@ TransferFailure SftpSession::connect(const FtpTransfer::Timeouts& timeouts)
     const bool readConfig = false;
     const int off = 0;
     const QByteArray user = m_userName.toUtf8();
-    const QByteArray knownHosts = QFile::encodeName(QDir::homePath() + QStringLiteral("/.ssh/known_hosts"));
+    QFile knownHostsFile(knownHostsPath());
+    m_knownHosts.clear();
+    m_knownHostsProblem.clear();
+    if (knownHostsFile.open(QIODevice::ReadOnly))
+        m_knownHosts = knownHostsFile.readAll();
+    else if (knownHostsFile.exists())
+        m_knownHostsProblem = knownHostsFile.errorString();
     ssh_options_set(ssh, SSH_OPTIONS_HOST, host.constData());
     ssh_options_set(ssh, SSH_OPTIONS_PORT, &port);
     ssh_options_set(ssh, SSH_OPTIONS_FD, &copy);
@@ -341,9 +374,11 @@ TransferFailure SftpSession::connect(const FtpTransfer::Timeouts& timeouts)
     ssh_options_set(ssh, SSH_OPTIONS_PROCESS_CONFIG, &readConfig);
     ssh_options_set(ssh, SSH_OPTIONS_PUBKEY_AUTH, &off);
     ssh_options_set(ssh, SSH_OPTIONS_GSSAPI_AUTH, &off);
-    ssh_options_set(ssh, SSH_OPTIONS_KNOWNHOSTS, knownHosts.constData());
+    // The host key is judged by KnownHosts alone; libssh would read the files its own way to order the algorithms.
+    ssh_options_set(ssh, SSH_OPTIONS_KNOWNHOSTS, "/dev/null");
     ssh_options_set(ssh, SSH_OPTIONS_GLOBAL_KNOWNHOSTS, "/dev/null");
-    ssh_options_set(ssh, SSH_OPTIONS_HOSTKEYS, HostKeyAlgorithms.join(',').constData());
+    const QByteArray preference = hostKeyPreference(KnownHosts::keyTypes(m_knownHosts, host, m_endpoint.port));
+    ssh_options_set(ssh, SSH_OPTIONS_HOSTKEYS, preference.constData());
     if (!user.isEmpty())
         ssh_options_set(ssh, SSH_OPTIONS_USER, user.constData());
     if (ssh_connect(ssh) != SSH_OK) {
@@ -351,7 +386,7 @@ TransferFailure SftpSession::connect(const FtpTransfer::Timeouts& timeouts)
         disconnect(false);
         return failed;
     }
-    failed = checkHostKey();
+    failed = checkHostKey(host);
     if (!failed.isFailure())
         failed = logIn();
     if (!failed.isFailure()) {
@@ -371,21 +406,41 @@ TransferFailure SftpSession::connect(const FtpTransfer::Timeouts& timeouts)
     return failed;
 }
 
-TransferFailure SftpSession::checkHostKey()
+TransferFailure SftpSession::checkHostKey(const QByteArray& host)
 {
-    switch (ssh_session_is_known_server(static_cast<ssh_session>(m_ssh))) {
-    case SSH_KNOWN_HOSTS_OK:
+    ssh_key key = nullptr;
+    if (ssh_get_server_publickey(static_cast<ssh_session>(m_ssh), &key) != SSH_OK)
+        return sessionFailure(Stage::HostKey, QStringLiteral("ホスト鍵を受け取れません"));
+    char* encoded = nullptr;
+    const int exported = ssh_pki_export_pubkey_base64(key, &encoded);
+    const QByteArray type = ssh_key_type_to_char(ssh_key_type(key));
+    ssh_key_free(key);
+    if (exported != SSH_OK)
+        return sessionFailure(Stage::HostKey, QStringLiteral("ホスト鍵を受け取れません"));
+    const QByteArray blob = QByteArray::fromBase64(encoded);
+    ssh_string_free_char(encoded);
+
+    const KnownHosts::Judgement judgement = KnownHosts::judge(m_knownHosts, host, m_endpoint.port, blob);
+    // The key as OpenSSH shows it, for the user to compare with the one the server's owner gives.
+    QString detail =
+        QStringLiteral("%1 SHA256:%2")
+            .arg(QString::fromUtf8(type), QString::fromLatin1(QCryptographicHash::hash(blob, QCryptographicHash::Sha256)
+                                                                  .toBase64(QByteArray::OmitTrailingEquals)));
+    if (judgement.line > 0)
+        detail += QStringLiteral(", known_hosts %1 行目").arg(judgement.line);
+    switch (judgement.verdict) {
+    case KnownHosts::Verdict::Known:
         return {};
-    case SSH_KNOWN_HOSTS_CHANGED:
-    case SSH_KNOWN_HOSTS_OTHER:
-        return failure(Stage::HostKey, QStringLiteral("ホスト鍵が ~/.ssh/known_hosts のものと違います"));
-    case SSH_KNOWN_HOSTS_NOT_FOUND:
-    case SSH_KNOWN_HOSTS_UNKNOWN:
-        return failure(Stage::HostKey, QStringLiteral("ホスト鍵が ~/.ssh/known_hosts にありません"));
-    case SSH_KNOWN_HOSTS_ERROR:
+    case KnownHosts::Verdict::Changed:
+        return failure(Stage::HostKey, QStringLiteral("ホスト鍵が ~/.ssh/known_hosts のものと違います"), detail);
+    case KnownHosts::Verdict::Revoked:
+        return failure(Stage::HostKey, QStringLiteral("ホスト鍵は ~/.ssh/known_hosts で失効とされています"), detail);
+    case KnownHosts::Verdict::Unknown:
         break;
     }
-    return sessionFailure(Stage::HostKey, QStringLiteral("ホスト鍵を確かめられません"));
+    if (!m_knownHostsProblem.isEmpty())
+        detail += QStringLiteral(", known_hosts を読めません: %1").arg(m_knownHostsProblem);
+    return failure(Stage::HostKey, QStringLiteral("ホスト鍵が ~/.ssh/known_hosts にありません"), detail);
 }
 
 TransferFailure SftpSession::logIn()

@@ -65,7 +65,7 @@ private:
 
     TransferFailure connect(const FtpTransfer::Timeouts& timeouts);
     TransferFailure connectSocket(const FtpTransfer::Timeouts& timeouts);
-    TransferFailure checkHostKey();
+    TransferFailure checkHostKey(const QByteArray& host);
     TransferFailure logIn();
     TransferFailure putInPlace(const QByteArray& temporary, const QByteArray& page, bool& refusesRenames);
     TransferFailure storeFile(QFile& file, const QByteArray& path, bool& created);
@@ -87,6 +87,8 @@ private:
     QString m_password;
     FtpTransfer::Timeouts m_timeouts;
     QByteArray m_sessionKey;
+    QByteArray m_knownHosts; // as read when the connection opened
+    QString m_knownHostsProblem;
     bool m_fromRoot = false;
     QList<QByteArray> m_folder;
 

@@ -3,6 +3,7 @@
 // openssl, the environment that names trusted authorities, and a home folder whose known_hosts the SFTP
 // host key is checked against.
 #include "fake_view.h"
+#include "platform/known_hosts.h"
 #include "run/engine.h"
 #include "server_process.h"
 #include "test_files.h"
@@ -19,6 +20,16 @@
 namespace {
 
 const QString Password = QStringLiteral("Pa55-word-for-tests");
+
+// A key in SSH's binary form of the given type; its bytes mean nothing, the matcher only compares them.
+QByteArray madeUpKey(const QByteArray& type, char fill)
+{
+    const auto sshString = [](const QByteArray& bytes) {
+        const quint32 size = quint32(bytes.size());
+        return QByteArray(1, char(size >> 24)) + char(size >> 16) + char(size >> 8) + char(size) + bytes;
+    };
+    return sshString(type) + sshString(QByteArray(32, fill));
+}
 
 } // namespace
 
@@ -241,6 +252,53 @@ private slots:
             << QStringList{mode, QStringLiteral("rename-in-refused")} << QStringLiteral("public_html/") << 1 << false
             << QStringList{QStringLiteral("old"), QStringLiteral("missing")} << (aside + back + aside + back);
     }
+    // known_hosts as OpenSSH reads it, for the server example.org with key {A}. The hashed names stand for
+    // "[example.org]:2222" and "example.org", as ssh-keygen -H wrote them.
+    void knownHosts_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("verdict");
+        QTest::addColumn<int>("line");
+
+        const int known = int(KnownHosts::Verdict::Known);
+        const int unknown = int(KnownHosts::Verdict::Unknown);
+        const int changed = int(KnownHosts::Verdict::Changed);
+        QTest::newRow("host and port") << QByteArray("# mine\n\n[example.org]:2222 {A}\n") << 2222 << known << 3;
+        QTest::newRow("no port is port 22 only") << QByteArray("example.org {A}") << 2222 << unknown << 0;
+        QTest::newRow("no port, on port 22") << QByteArray("other.org {B}\nexample.org {A}") << 22 << known << 2;
+        QTest::newRow("comma list, wildcard, case") << QByteArray("x,[EXAMPLE.*]:2222 {A}") << 2222 << known << 1;
+        QTest::newRow("negated pattern rules the line out")
+            << QByteArray("*.org,!example.org {A}") << 22 << unknown << 0;
+        QTest::newRow("another key of the same type") << QByteArray("[example.org]:2222 {B}") << 2222 << changed << 1;
+        QTest::newRow("a key of another type only") << QByteArray("[example.org]:2222 {R}") << 2222 << changed << 1;
+        QTest::newRow("revoked beats a line that accepts")
+            << QByteArray("[example.org]:2222 {A}\n@revoked * {A}") << 2222 << int(KnownHosts::Verdict::Revoked) << 2;
+        QTest::newRow("cert-authority is no host key")
+            << QByteArray("@cert-authority [example.org]:2222 {A}") << 2222 << unknown << 0;
+        QTest::newRow("named type not the key's")
+            << QByteArray("[example.org]:2222 ssh-rsa {a}") << 2222 << unknown << 0;
+        QTest::newRow("hashed name with port")
+            << QByteArray("|1|BbtYqGT39mK+Pcqx8iNcpzlVHdE=|cN41djsts3vrweQ1ELwgUsl+SyI= {A}") << 2222 << known << 1;
+        QTest::newRow("hashed name for port 22 only")
+            << QByteArray("|1|xhe/+PiOI1Bn8HFr3Wak1NoscNU=|a+0vEW57ZKRkXP7swp9TuH4zvoY= {A}") << 2222 << unknown << 0;
+    }
+    void knownHosts()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, port);
+        QFETCH(int, verdict);
+        QFETCH(int, line);
+        const QByteArray key = madeUpKey("ssh-ed25519", 'A');
+        text.replace("{A}", "ssh-ed25519 " + key.toBase64())
+            .replace("{a}", key.toBase64())
+            .replace("{B}", "ssh-ed25519 " + madeUpKey("ssh-ed25519", 'B').toBase64())
+            .replace("{R}", "ssh-rsa " + madeUpKey("ssh-rsa", 'R').toBase64());
+        const KnownHosts::Judgement judgement = KnownHosts::judge(text, "example.org", port, key);
+        QCOMPARE(int(judgement.verdict), verdict);
+        QCOMPARE(judgement.line, line);
+    }
+
     void sftpReplacement()
     {
         QFETCH(QStringList, serverArguments);
