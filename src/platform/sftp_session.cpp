@@ -585,7 +585,9 @@ TransferFailure SftpSession::storeFile(QFile& file, const QByteArray& path, bool
 
 TransferFailure SftpSession::lost(Stage stage, const SftpChannel::Reply& reply)
 {
-    const TransferFailure failed = lostAt(stage, reply.detail);
+    const TransferFailure failed = reply.timedOut
+                                       ? failure(stage, QStringLiteral("サーバーが時間内に応えません"), reply.detail)
+                                       : lostAt(stage, reply.detail);
     disconnect(false);
     return failed;
 }
@@ -637,10 +639,8 @@ TransferFailure SftpSession::putInPlace(const QByteArray& temporary, const QByte
     }
     TransferFailure failed =
         renamed.kind == Reply::Lost
-            ? lostAt(Stage::Rename, renamed.detail)
+            ? lost(Stage::Rename, renamed)
             : refusal(Stage::Rename, QStringLiteral("名前を変更できません"), renamed.status, renamed.message);
-    if (renamed.kind == Reply::Lost)
-        disconnect(false);
     // The old page goes back under its name.
     if (reconnectForCleanup()) {
         const Reply back = m_sftp->rename(aside, page);
