@@ -303,16 +303,16 @@ TransferFailure SftpSession::connectSocket(const FtpTransfer::Timeouts& timeouts
             lastError = errno;
             continue;
         }
-        int error = 0;
-        if (::connect(socket, address->ai_addr, address->ai_addrlen) != 0) {
-            error = errno == EINPROGRESS ? ETIMEDOUT : errno;
+        int error = ::connect(socket, address->ai_addr, address->ai_addrlen) == 0 ? 0 : errno;
+        if (error == EINPROGRESS) {
+            error = ETIMEDOUT;
             pollfd wanted{socket, POLLOUT, 0};
-            while (error == ETIMEDOUT && !m_cancelled.load() && Clock::now() < deadline) {
-                if (::poll(&wanted, 1, remainingMs(deadline)) > 0) {
-                    socklen_t size = sizeof error;
-                    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
-                        error = errno;
-                }
+            bool answered = false;
+            while (!answered && !m_cancelled.load() && Clock::now() < deadline) {
+                answered = ::poll(&wanted, 1, remainingMs(deadline)) > 0;
+                socklen_t size = sizeof error;
+                if (answered && ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+                    error = errno;
             }
         }
         if (error == 0) {
@@ -518,7 +518,7 @@ TransferFailure SftpSession::store(const QString& local, const QByteArray& name,
     QFile file(local);
     if (!file.open(QIODevice::ReadOnly))
         return failure(Stage::LocalFile, QStringLiteral("ページのファイルを読めません"), file.errorString());
-    if (!m_ssh) {
+    if (!m_sftp) {
         const TransferFailure failed = connect(m_timeouts);
         if (failed.isFailure())
             return failed;
@@ -538,9 +538,9 @@ TransferFailure SftpSession::store(const QString& local, const QByteArray& name,
     if (refusesRenames && !failed.isFailure() && !m_cancelled.load()) {
         FtpTransfer::rememberRenameRefusal(m_endpoint.serverKey);
         bool stored = false;
-        if (!file.seek(0))
-            return failure(Stage::LocalFile, QStringLiteral("ページのファイルを読めません"), file.errorString());
-        failed = storeFile(file, page, stored);
+        failed = file.seek(0)
+                     ? storeFile(file, page, stored)
+                     : failure(Stage::LocalFile, QStringLiteral("ページのファイルを読めません"), file.errorString());
     }
     if (created && (failed.isFailure() || refusesRenames))
         removeTemporary(temporary);
