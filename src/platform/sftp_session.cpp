@@ -366,22 +366,22 @@ TransferFailure SftpSession::connect(const FtpTransfer::Timeouts& timeouts)
         m_knownHosts = knownHostsFile.readAll();
     else if (knownHostsFile.exists())
         m_knownHostsProblem = knownHostsFile.errorString();
-    ssh_options_set(ssh, SSH_OPTIONS_HOST, host.constData());
-    ssh_options_set(ssh, SSH_OPTIONS_PORT, &port);
-    ssh_options_set(ssh, SSH_OPTIONS_FD, &copy);
-    ssh_options_set(ssh, SSH_OPTIONS_TIMEOUT, &responseSeconds);
-    // Nothing of ~/.ssh/config (a proxy command, another user or port) and no key or agent.
-    ssh_options_set(ssh, SSH_OPTIONS_PROCESS_CONFIG, &readConfig);
-    ssh_options_set(ssh, SSH_OPTIONS_PUBKEY_AUTH, &off);
-    ssh_options_set(ssh, SSH_OPTIONS_GSSAPI_AUTH, &off);
-    // The host key is judged by KnownHosts alone; libssh would read the files its own way to order the algorithms.
-    ssh_options_set(ssh, SSH_OPTIONS_KNOWNHOSTS, "/dev/null");
-    ssh_options_set(ssh, SSH_OPTIONS_GLOBAL_KNOWNHOSTS, "/dev/null");
     const QByteArray preference = hostKeyPreference(KnownHosts::keyTypes(m_knownHosts, host, m_endpoint.port));
-    ssh_options_set(ssh, SSH_OPTIONS_HOSTKEYS, preference.constData());
-    if (!user.isEmpty())
-        ssh_options_set(ssh, SSH_OPTIONS_USER, user.constData());
-    if (ssh_connect(ssh) != SSH_OK) {
+    // Every option counts: libssh's defaults would read ~/.ssh/config (a proxy command, another user or port),
+    // offer keys and an agent, and accept SHA-1 "ssh-rsa". The host key is judged by KnownHosts alone; libssh
+    // would read the files its own way to order the algorithms.
+    const bool optionsTaken = ssh_options_set(ssh, SSH_OPTIONS_HOST, host.constData()) == SSH_OK &&
+                              ssh_options_set(ssh, SSH_OPTIONS_PORT, &port) == SSH_OK &&
+                              ssh_options_set(ssh, SSH_OPTIONS_FD, &copy) == SSH_OK &&
+                              ssh_options_set(ssh, SSH_OPTIONS_TIMEOUT, &responseSeconds) == SSH_OK &&
+                              ssh_options_set(ssh, SSH_OPTIONS_PROCESS_CONFIG, &readConfig) == SSH_OK &&
+                              ssh_options_set(ssh, SSH_OPTIONS_PUBKEY_AUTH, &off) == SSH_OK &&
+                              ssh_options_set(ssh, SSH_OPTIONS_GSSAPI_AUTH, &off) == SSH_OK &&
+                              ssh_options_set(ssh, SSH_OPTIONS_KNOWNHOSTS, "/dev/null") == SSH_OK &&
+                              ssh_options_set(ssh, SSH_OPTIONS_GLOBAL_KNOWNHOSTS, "/dev/null") == SSH_OK &&
+                              ssh_options_set(ssh, SSH_OPTIONS_HOSTKEYS, preference.constData()) == SSH_OK &&
+                              (user.isEmpty() || ssh_options_set(ssh, SSH_OPTIONS_USER, user.constData()) == SSH_OK);
+    if (!optionsTaken || ssh_connect(ssh) != SSH_OK) {
         failed = sessionFailure(Stage::Connect, QStringLiteral("SSH の接続を確立できません"));
         disconnect(false);
         return failed;
