@@ -30,6 +30,7 @@ struct FtpEndpoint
     QByteArray serverKey; // the scheme as typed, host and port: what is remembered about one server
 
     bool isSftp() const { return kind == Sftp; }
+    bool usesTls() const { return kind == FtpExplicitTls || kind == FtpImplicitTls; }
 
     // Nullopt for a name without host or port, or with a scheme that is not one of the above or, for FTP, that
     // libcurl lacks.

@@ -196,10 +196,10 @@ int FtpTransfer::Cancel()
     return 0;
 }
 
-QString FtpTransfer::lastErrorText() const
+TransferFailure FtpTransfer::lastFailure() const
 {
     std::lock_guard lock(m_textMutex);
-    return m_lastErrorText;
+    return m_lastFailure;
 }
 
 void FtpTransfer::run(const Command& command)
@@ -215,7 +215,9 @@ void FtpTransfer::run(const Command& command)
                              : command.kind == Command::Put ? QStringLiteral("PUT ") + command.argument
                                                             : QStringLiteral("QUIT");
         const QString server = command.endpoint ? QString::fromUtf8(command.endpoint->serverKey) : QString();
-        const QString line = QStringLiteral("FTP失敗 %1 (%2): %3").arg(server, verb, lastErrorText());
+        const TransferFailure failure = lastFailure();
+        const QString line = QStringLiteral("FTP失敗 %1 (%2) %3: %4")
+                                  .arg(server, verb, TransferFailure::stageName(failure.stage), failure.fullText());
         qWarning().noquote() << line.simplified();
     }
     m_result.store(result);
@@ -223,8 +225,13 @@ void FtpTransfer::run(const Command& command)
 
 int FtpTransfer::perform(const Command& command)
 {
-    if (!command.endpoint)
-        return command.kind == Command::Quit && !m_curl ? 0 : InvalidUrlError;
+    if (!command.endpoint) {
+        if (command.kind == Command::Quit && !m_curl)
+            return 0;
+        std::lock_guard lock(m_textMutex);
+        m_lastFailure = {TransferFailure::Stage::Connect, QStringLiteral("サーバー名が正しくありません"), {}, {}};
+        return InvalidUrlError;
+    }
     const FtpEndpoint& endpoint = *command.endpoint;
     const QString userName = command.userName.isEmpty() ? endpoint.urlUser : command.userName;
     const QString password = command.password.isEmpty() ? endpoint.urlPassword : command.password;
@@ -261,6 +268,7 @@ int FtpTransfer::perform(const Command& command)
         curl_easy_setopt(created, CURLOPT_PATH_AS_IS, 1L);
         curl_easy_setopt(created, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_MULTICWD));
         endpoint.applyTo(created);
+        applyTlsCeiling();
         if (!userName.isEmpty())
             curl_easy_setopt(created, CURLOPT_USERNAME, userName.toUtf8().constData());
         if (!password.isEmpty())
@@ -278,10 +286,14 @@ int FtpTransfer::perform(const Command& command)
     curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
 
+    m_activePassword = password;
+    {
+        std::lock_guard lock(m_textMutex);
+        m_lastFailure = {};
+    }
     const CodePage remoteCodec(command.remoteCodec);
     switch (command.kind) {
     case Command::Cd: {
-        const RemoteFolder previous = m_folder;
         const QByteArray folder = remoteCodec.encode(command.argument);
         if (folder.startsWith('/'))
             m_folder = {true, {}};
@@ -289,11 +301,10 @@ int FtpTransfer::perform(const Command& command)
             if (!segment.isEmpty())
                 m_folder.segments << segment;
         }
-        // A request without a body changes into the folder (and logs in), so a refusal shows here.
-        const int result = afterwards({});
-        if (result != 0)
-            m_folder = previous;
-        return result;
+        // Nothing is sent yet: the upload that follows logs in and changes folder itself, and a refusal of
+        // either shows there with its stage. (A request of its own without a body, followed by the upload on
+        // the same connection, makes libcurl wait a whole second after EPSV now and then.)
+        return 0;
     }
     case Command::Put:
         return store(command, remoteCodec.encode(command.argument));
@@ -317,9 +328,9 @@ int FtpTransfer::performSftp(const Command& command, const QString& userName, co
                                     : command.kind == Command::Put
                                         ? m_sftp->store(command.local, argument, command.replacement)
                                         : m_sftp->quit();
-    if (failure.isFailure()) {
+    {
         std::lock_guard lock(m_textMutex);
-        m_lastErrorText = failure.fullText();
+        m_lastFailure = failure;
     }
     return SftpSession::failureNumber(failure);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/background_job.h"
 #include "platform/ftp_endpoint.h"
+#include "platform/transfer_failure.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,22 +20,26 @@ class SftpSession;
 // The FTP side of our internet transfer stand-in, on libcurl. Text commands ("CD dir", "PUT local remote",
 // "QUIT") start on a worker thread and the call returns at once; StillExecuting() tells when a command has
 // ended and then reports its failure, once. The commands of one session share one control connection (one
-// easy handle), so "CD" followed by "PUT" stores into that directory and "QUIT" logs out.
+// easy handle), so "CD" followed by "PUT" stores into that directory and "QUIT" logs out. "CD" only notes the
+// folder: the "PUT" after it connects, logs in and changes folder in the same request, so a refused login or
+// folder is that "PUT"'s failure, with its stage.
 //
 // "CD" has FTP's meaning: "/" and a folder starting with "/" start from the server's root, ".." goes up, and
 // every segment is sent as it stands (CWD by CWD); otherwise folders are relative to the login folder.
 // The server name's scheme chooses the transport (FtpEndpoint): plain FTP, FTP over TLS, or SFTP (SftpSession).
 //
 // "PUT" never leaves a half-written page under its name: the page is stored under a temporary name in the
-// target folder and renamed over its name once the server has taken all of it (ViaTemporaryName). A server
-// that will not rename over an existing file gets the old page deleted and the rename repeated; one that
-// refuses renames altogether gets the page stored directly (Direct), and is remembered as such until the
-// program ends. A failed "PUT" removes its temporary file where the server still allows it.
+// target folder and renamed over its name once the server has taken all of it (ViaTemporaryName). On a server
+// that will not rename over an existing file, the old page is renamed aside, the new one renamed in, and only
+// then is the old one removed (or renamed back when the new one cannot take its place). A server that refuses
+// to rename at all gets the page stored directly (Direct), and is remembered as such until the program ends;
+// so is one whose TLS data connections break, which gets TLS 1.2 at most. A failed "PUT" removes its
+// temporary file where the server still allows it.
 //
 // Every call returns 0 or a failure number: StillExecutingError when a command is still running, the
 // others below. Every command has bounded waits, so a dead, silent or stalled server ends in a failure.
-// A failed command writes one line on stderr saying why (libcurl's message and the server's reply); the
-// password never appears in it, nor in any URL handed to libcurl.
+// A failed command says why in lastFailure() (its stage, the server's reply, libcurl's message) and in one
+// line on stderr; the password never appears in either, nor in any URL handed to libcurl.
 //
 // The window's thread owns the settings; a command works on a copy taken when it starts, so changing them
 // while a command runs touches nothing the worker reads.
@@ -55,6 +60,8 @@ public:
     };
     // Appended to the remote name for the temporary file in the target folder.
     static constexpr char TemporarySuffix[] = ".veltora-part";
+    // Appended to the remote name while the old page stands aside on a server that will not rename over it.
+    static constexpr char AsideSuffix[] = ".veltora-old";
 
     struct Timeouts
     {
@@ -92,12 +99,15 @@ public:
     // ViaTemporaryName unless chosen otherwise; a server that refuses renames gets Direct all the same.
     void setReplacement(Replacement replacement) { m_replacement = replacement; }
 
-    // Why the last command failed: libcurl's message, and the server's reply where it gave one.
-    QString lastErrorText() const;
+    // Why the last command failed: its stage, the server's reply where it gave one, and libcurl's message.
+    TransferFailure lastFailure() const;
+    QString lastErrorText() const { return lastFailure().fullText(); }
 
     // Direct for a server (scheme, host and port) that has refused to rename during this program's run.
     static Replacement replacementFor(const QByteArray& serverKey);
     static void rememberRenameRefusal(const QByteArray& serverKey);
+    // Whether a server's TLS data connections broke during this program's run, so that it gets TLS 1.2 at most.
+    static bool tlsCeilingFor(const QByteArray& serverKey);
 
     // Splits the arguments of "PUT": a work file's name ends in "$$" and a slot number, which tells where
     // the local name ends even when either name holds blanks. Without such an ending the first blank splits.
@@ -128,7 +138,12 @@ private:
     int perform(const Command& command);
     int performSftp(const Command& command, const QString& userName, const QString& password);
     int store(const Command& command, const QByteArray& name);
-    int storeFile(const QString& local, const QByteArray& name, const QList<QByteArray>& after);
+    int storeOnce(const Command& command, const QByteArray& name);
+    static constexpr int RenameRefused = -1;
+    int renameOverRefused(const QByteArray& name, const QByteArray& temporary);
+    int storeFile(const QString& local, const QByteArray& name, const QList<QByteArray>& before,
+                  const QList<QByteArray>& after);
+    void applyTlsCeiling();
     enum class CommandsAt { AfterChangingFolder, BeforeChangingFolder };
     int afterwards(const QList<QByteArray>& commands, CommandsAt at = CommandsAt::AfterChangingFolder);
     void removeTemporary(const Command& command, const QByteArray& temporary);
@@ -154,9 +169,11 @@ private:
     FtpEndpoint m_endpoint;
     RemoteFolder m_folder;
     QByteArray m_errorBuffer;
-    QByteArray m_lastSent;  // the last FTP command sent (a password masked)
-    QByteArray m_lastReply; // the server's last reply line
+    QByteArray m_lastSent;    // the last FTP command sent (a password masked)
+    QByteArray m_lastReply;   // the server's last reply line
+    QString m_activePassword; // the password of the session, masked in the replies kept
     bool m_dataSent = false;
+    bool m_dataConnectionBroken = false; // the last store ended in 426
     std::unique_ptr<SftpSession> m_sftp;
 
     std::mutex m_socketsMutex;
@@ -164,7 +181,7 @@ private:
     std::atomic<bool> m_cancel{false};
     std::atomic<bool> m_storing{false};
     std::atomic<int> m_result{0};
-    QString m_lastErrorText;
+    TransferFailure m_lastFailure;
     mutable std::mutex m_textMutex;
     BackgroundJob m_job;
 };

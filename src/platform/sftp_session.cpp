@@ -33,8 +33,6 @@ using std::chrono::milliseconds;
 
 // The longest a cancelled wait goes on: every wait of our own is cut into slices this long.
 constexpr int CancelSliceMs = 100;
-// Where the old page waits while the new one takes its name, on servers that will not rename over a file.
-constexpr char AsideSuffix[] = ".veltora-old";
 // Host key algorithms in our order of preference; never SHA-1 "ssh-rsa", which current servers refuse.
 const QList<QByteArray> HostKeyAlgorithms{"ssh-ed25519",         "ecdsa-sha2-nistp256", "ecdsa-sha2-nistp384",
                                           "ecdsa-sha2-nistp521", "rsa-sha2-512",        "rsa-sha2-256"};
@@ -535,14 +533,20 @@ TransferFailure SftpSession::store(const QString& local, const QByteArray& name,
     bool refusesRenames = false;
     if (!failed.isFailure())
         failed = putInPlace(temporary, page, refusesRenames);
-    if (refusesRenames && !failed.isFailure() && !m_cancelled.load()) {
+    if (refusesRenames) {
         FtpTransfer::rememberRenameRefusal(m_endpoint.serverKey);
-        bool stored = false;
-        failed = file.seek(0)
-                     ? storeFile(file, page, stored)
-                     : failure(Stage::LocalFile, QStringLiteral("ページのファイルを読めません"), file.errorString());
+        // The temporary file goes first: on a server near its quota it would stand in the page's way.
+        removeTemporary(temporary);
+        created = false;
+        if (m_cancelled.load())
+            failed = failure(Stage::Cancelled, {}); // the page is not in place
+        else if (!file.seek(0))
+            failed = failure(Stage::LocalFile, QStringLiteral("ページのファイルを読めません"), file.errorString());
+        else
+            failed = storeFile(file, page, created);
+        created = false; // a failed direct store leaves no temporary file
     }
-    if (created && (failed.isFailure() || refusesRenames))
+    if (created && failed.isFailure())
         removeTemporary(temporary);
     if (m_cleanupConnection)
         disconnect(true);
@@ -614,7 +618,7 @@ TransferFailure SftpSession::putInPlace(const QByteArray& temporary, const QByte
         return {};
     }
     // SFTP version 3 does not rename over an existing file: the old page steps aside until the new one stands.
-    const QByteArray aside = page + AsideSuffix;
+    const QByteArray aside = page + FtpTransfer::AsideSuffix;
     Reply setAside = m_sftp->rename(page, aside);
     if (setAside.kind == Reply::Refused && !isMissing(setAside.status)) {
         // One left behind by a run that was cut off.

@@ -236,8 +236,8 @@ private slots:
             << QStringList{QStringLiteral("WRITE *"),
                            QStringLiteral("POSIX-RENAME * page.html"),
                            QStringLiteral("RENAME * page.html"),
-                           QStringLiteral("WRITE page.html"),
                            QStringLiteral("REMOVE *"),
+                           QStringLiteral("WRITE page.html"),
                            QStringLiteral("WRITE page.html")};
         const QStringList aside{QStringLiteral("WRITE *"), QStringLiteral("RENAME * page.html"),
                                 QStringLiteral("RENAME page.html page.html.veltora-old"),

@@ -6,9 +6,11 @@ Usage: ftp_server.py --root DIR [--user U] [--password P] [--mode MODE] [--rate 
 
 Modes: normal, stor-refused (550 on STOR), disk-full (452 once the data has arrived), drop-during-stor
 (both connections closed after the first chunk of data), silent (answers the login, then nothing),
-quit-silent (no answer to QUIT), no-greeting (accepts the connection and never says 220),
-rnfr-refused (502 to RNFR, as a server without renames), rnto-onto-existing-refused (550 to RNTO when the
-target exists, as Windows servers answer). --rate throttles uploads. --login-folder is where a login
+quit-silent (no answer to QUIT), hostile-login (refuses the login with terminal escapes and the password in
+the reply), no-greeting (accepts the connection and never says 220),
+rnfr-refused (502 to RNFR, as a server without renames; rnfr-refused-500 and rnfr-refused-550 answer so),
+rnto-onto-existing-refused (550 to RNTO when the target exists, as Windows servers answer), rnto-refused (550 to
+every RNTO), temporary-rename-refused (550 to RNTO of the temporary file onto the page, other renames allowed). --rate throttles uploads. --login-folder is where a login
 starts, below the server's root (the root stays reachable with "/" and ".."). --tls explicit asks for
 AUTH TLS and encrypted data; --tls implicit speaks TLS from the first byte.
 
@@ -101,11 +103,22 @@ def main():
                 return
             if mode == "quit-silent" and cmd == "QUIT":
                 return
+            if mode == "hostile-login" and cmd == "PASS":
+                # Terminal escape sequences, and the password echoed back.
+                self.respond("530 \x1b]0;owned\x07\x1b[2J Login incorrect for %s" % arg)
+                return
             if mode == "stor-refused" and cmd == "STOR":
                 self.respond("550 Permission denied.")
                 return
-            if mode == "rnfr-refused" and cmd == "RNFR":
-                self.respond("502 Command not implemented.")
+            if mode.startswith("rnfr-refused") and cmd == "RNFR":
+                code = mode[len("rnfr-refused-"):] or "502"
+                self.respond("%s Command not implemented." % code)
+                return
+            if cmd == "RNTO" and self.authenticated and (
+                    mode == "rnto-refused" or
+                    (mode == "temporary-rename-refused" and (self._rnfr or "").endswith(".veltora-part"))):
+                self._rnfr = None
+                self.respond("550 Permission denied.")
                 return
             if mode == "rnto-onto-existing-refused" and cmd == "RNTO" and self.authenticated:
                 target = self.fs.ftp2fs(self.fs.ftpnorm(arg))
