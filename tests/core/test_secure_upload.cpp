@@ -177,6 +177,10 @@ private slots:
             << QString() << true << QString();
         QTest::newRow("path in the server name is from the root")
             << server << Password << both << QStringLiteral("/home/veltora") << true << QString();
+        QTest::newRow("revoked host key")
+            << QStringLiteral("revoked") << Password << both << QString() << false << QStringLiteral("失効");
+        QTest::newRow("folder missing") << server << Password << both << QStringLiteral("/nowhere") << false
+                                        << QStringLiteral("フォルダーがありません (No such file");
     }
     void sftp()
     {
@@ -188,9 +192,12 @@ private slots:
         QFETCH(QString, why);
         QVERIFY2(startSftp(serverArguments), qPrintable(m_server.error()));
         m_engine->settings.global.FTPSERVERNAME += basePath;
-        writeKnownHosts(knownKey == QLatin1String("server")  ? m_hostKey
-                        : knownKey == QLatin1String("other") ? m_otherKey
-                                                             : QByteArray());
+        writeKnownHosts(knownKey == QLatin1String("other")  ? m_otherKey
+                        : knownKey == QLatin1String("none") ? QByteArray()
+                                                            : m_hostKey);
+        if (knownKey == QLatin1String("revoked")) // after a line that accepts the key
+            QVERIFY(writeFile(QDir(m_home.path()).filePath(QStringLiteral(".ssh/known_hosts")),
+                              TestKeys::knownHostsLine(m_server.port(), m_hostKey) + "@revoked * " + m_hostKey));
         m_engine->settings.global.FTPUSERPASS = password;
         const QByteArray content = randomBytes(200000);
         setSlot(0, QStringLiteral("public_html/"), content);
