@@ -56,12 +56,12 @@ public:
     // FtpTransfer's failure number for a failure of ours.
     static int failureNumber(const TransferFailure& failure);
 
+private:
+    using Stage = TransferFailure::Stage;
+
     // The path sent for `name` in the folder "CD" has led to, under the path typed after the host.
     static QByteArray remotePath(const QByteArray& basePath, bool fromRoot, const QList<QByteArray>& folder,
                                  const QByteArray& name);
-
-private:
-    using Stage = TransferFailure::Stage;
 
     TransferFailure connect(const FtpTransfer::Timeouts& timeouts);
     TransferFailure connectSocket(const FtpTransfer::Timeouts& timeouts);
