@@ -3,10 +3,10 @@
 # (clang, in its own build folder build-fuzz/). New inputs go to build-fuzz/corpus/TARGET; a crash, a leak, a
 # hang or a broken property stops the run and leaves the input in build-fuzz/artifacts/TARGET/. Put an input
 # worth keeping into tests/fuzz/corpus/TARGET/, where the normal test run replays it.
-# Usage: scripts/fuzz.sh settings|echo_answer|substitution [SECONDS, default 60] [libFuzzer options...]
+# Usage: scripts/fuzz.sh settings|echo_answer|substitution|known_hosts [SECONDS, default 60] [libFuzzer options...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-target="${1:?usage: scripts/fuzz.sh settings|echo_answer|substitution [SECONDS] [libFuzzer options...]}"
+target="${1:?usage: scripts/fuzz.sh settings|echo_answer|substitution|known_hosts [SECONDS] [libFuzzer options...]}"
 seconds="${2:-60}"
 shift $(($# < 2 ? $# : 2))
 [ -d "tests/fuzz/corpus/$target" ] || { echo "no such fuzz target: $target" >&2; exit 64; }

@@ -1,8 +1,5 @@
 #include "platform/ftp_endpoint.h"
 
-#include <QDir>
-#include <QFile>
-
 #include <curl/curl.h>
 
 namespace {
@@ -25,18 +22,6 @@ QByteArray urlPart(CURLU* url, CURLUPart part, unsigned flags = 0)
     QByteArray bytes(value);
     curl_free(value);
     return bytes;
-}
-
-// Only a key that known_hosts holds for this host and port is accepted; libcurl would otherwise offer to add
-// an unknown one.
-int checkHostKey(CURL*, const curl_khkey*, const curl_khkey*, curl_khmatch match, void* problem)
-{
-    if (match == CURLKHMATCH_OK)
-        return CURLKHSTAT_FINE;
-    *static_cast<QString*>(problem) = match == CURLKHMATCH_MISMATCH
-                                          ? QStringLiteral("ホスト鍵が ~/.ssh/known_hosts のものと違います")
-                                          : QStringLiteral("ホスト鍵が ~/.ssh/known_hosts にありません");
-    return CURLKHSTAT_REJECT;
 }
 
 } // namespace
@@ -65,8 +50,11 @@ std::optional<FtpEndpoint> FtpEndpoint::parse(const QString& serverName)
         } else if (scheme != "ftp") {
             curlScheme.clear();
         }
-        if (!host.isEmpty() && !curlScheme.isEmpty() && libcurlSupports(curlScheme.constData())) {
-            const QByteArray effectivePort = port.isEmpty() ? defaultPort : port;
+        const bool supported = parsed.kind == Sftp || libcurlSupports(curlScheme.constData());
+        const QByteArray effectivePort = port.isEmpty() ? defaultPort : port;
+        parsed.port = effectivePort.toInt();
+        if (!host.isEmpty() && !curlScheme.isEmpty() && supported && parsed.port > 0 && parsed.port < 65536) {
+            parsed.host = host;
             parsed.curlUrl = curlScheme + "://" + host + ':' + effectivePort + '/';
             parsed.serverKey = scheme + "://" + host + ':' + effectivePort;
             QByteArray path = urlPart(url, CURLUPART_PATH, CURLU_URLDECODE);
@@ -84,7 +72,7 @@ std::optional<FtpEndpoint> FtpEndpoint::parse(const QString& serverName)
     return endpoint;
 }
 
-void FtpEndpoint::applyTo(void* handle, QString* hostKeyProblem) const
+void FtpEndpoint::applyTo(void* handle) const
 {
     CURL* curl = static_cast<CURL*>(handle);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
@@ -105,13 +93,7 @@ void FtpEndpoint::applyTo(void* handle, QString* hostKeyProblem) const
         curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
         curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
         break;
-    case Sftp: {
-        curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES, long(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
-        const QByteArray knownHosts = QFile::encodeName(QDir::homePath() + QStringLiteral("/.ssh/known_hosts"));
-        curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS, knownHosts.constData());
-        curl_easy_setopt(curl, CURLOPT_SSH_KEYFUNCTION, &checkHostKey);
-        curl_easy_setopt(curl, CURLOPT_SSH_KEYDATA, hostKeyProblem);
+    case Sftp:
         break;
-    }
     }
 }

@@ -5,7 +5,8 @@
 
 #include <optional>
 
-// What the scheme of the server name promises, and the one place where it becomes libcurl's options:
+// What the scheme of the server name promises, and the one place where it becomes libcurl's options (SFTP goes
+// through SftpSession instead):
 //   ftp://    plain FTP;
 //   ftpes://  FTP with explicit TLS (AUTH TLS on the FTP port), refused unless commands and data are encrypted;
 //   ftps://   FTP with implicit TLS (port 990 unless given);
@@ -21,6 +22,8 @@ struct FtpEndpoint
 
     Kind kind = Ftp;
     QByteArray curlUrl;  // libcurl's scheme, host and port, ending in "/": "ftp://host:21/"
+    QByteArray host;     // as typed, an IPv6 address in brackets
+    int port = 0;        // as typed, or the scheme's own
     QByteArray basePath; // the path typed after the host, decoded, without slashes at either end
     QString urlUser;
     QString urlPassword;
@@ -29,10 +32,10 @@ struct FtpEndpoint
     bool isSftp() const { return kind == Sftp; }
     bool usesTls() const { return kind == FtpExplicitTls || kind == FtpImplicitTls; }
 
-    // Nullopt for a name without host, or with a scheme that is not one of the above or that libcurl lacks.
+    // Nullopt for a name without host or port, or with a scheme that is not one of the above or, for FTP, that
+    // libcurl lacks.
     static std::optional<FtpEndpoint> parse(const QString& serverName);
 
-    // Sets the transport's options on a libcurl easy handle (a CURL*). A refused SSH host key is explained in
-    // `hostKeyProblem`, which must outlive the handle.
-    void applyTo(void* curl, QString* hostKeyProblem) const;
+    // Sets the FTP transport's options on a libcurl easy handle (a CURL*).
+    void applyTo(void* curl) const;
 };

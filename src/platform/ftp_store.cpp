@@ -71,15 +71,10 @@ std::set<QByteArray> tlsCeilingServers;
 QByteArray FtpTransfer::folderUrl() const
 {
     QList<QByteArray> parts;
-    if (m_folder.fromRoot) {
-        // "%2F" makes libcurl send "CWD /" first; an SFTP path is from the root as it stands.
-        if (!m_endpoint.isSftp())
-            parts << "%2F";
-    } else if (!m_endpoint.basePath.isEmpty()) {
+    if (m_folder.fromRoot)
+        parts << "%2F"; // libcurl sends "CWD /" first
+    else if (!m_endpoint.basePath.isEmpty())
         parts << encodePath(m_endpoint.basePath);
-    } else if (m_endpoint.isSftp()) {
-        parts << "~"; // libcurl's name for the login folder
-    }
     for (const QByteArray& segment : m_folder.segments)
         parts << encodePath(segment);
     QByteArray url = m_endpoint.curlUrl + parts.join('/');
@@ -88,28 +83,8 @@ QByteArray FtpTransfer::folderUrl() const
     return url;
 }
 
-// An SFTP path for libcurl's quote commands, which take no "~": relative paths are the login folder's.
-QByteArray FtpTransfer::quotedPath(const QByteArray& name) const
-{
-    QList<QByteArray> parts;
-    if (m_folder.fromRoot) {
-        parts << QByteArray();
-    } else if (m_endpoint.basePath == "~" || m_endpoint.basePath.startsWith("~/")) {
-        if (m_endpoint.basePath.size() > 2)
-            parts << m_endpoint.basePath.mid(2);
-    } else if (!m_endpoint.basePath.isEmpty()) {
-        parts << QByteArray() << m_endpoint.basePath;
-    }
-    parts << m_folder.segments << name;
-    QByteArray path = parts.join('/');
-    path.replace('\\', "\\\\").replace('"', "\\\"");
-    return '"' + path + '"';
-}
-
 QList<QByteArray> FtpTransfer::renameCommands(const QByteArray& from, const QByteArray& to) const
 {
-    if (m_endpoint.isSftp())
-        return {"rename " + quotedPath(from) + ' ' + quotedPath(to)};
     // The commands run in the page's folder, where CWD has led.
     return {"RNFR " + from.mid(from.lastIndexOf('/') + 1), "RNTO " + to.mid(to.lastIndexOf('/') + 1)};
 }
@@ -117,8 +92,6 @@ QList<QByteArray> FtpTransfer::renameCommands(const QByteArray& from, const QByt
 QByteArray FtpTransfer::removeCommand(const QByteArray& name, bool mayFail) const
 {
     const QByteArray ignoreFailure = mayFail ? "*" : "";
-    if (m_endpoint.isSftp())
-        return ignoreFailure + "rm " + quotedPath(name);
     return ignoreFailure + "DELE " + name.mid(name.lastIndexOf('/') + 1);
 }
 
@@ -222,10 +195,7 @@ void FtpTransfer::noteFailure(int code)
     if (failure.detail.isEmpty())
         failure.detail = QString::fromUtf8(curl_easy_strerror(curlCode));
     const bool tls = m_endpoint.usesTls();
-    if (!m_hostKeyProblem.isEmpty()) {
-        failure.stage = Stage::HostKey;
-        failure.reason = m_hostKeyProblem;
-    } else {
+    {
         // Nothing sent yet: the connection, its TLS (implicit), or the greeting failed.
         Stage stage = m_lastSent.isEmpty() ? Stage::Connect : stageOfCommand(m_lastSent);
         switch (curlCode) {
@@ -256,7 +226,7 @@ void FtpTransfer::noteFailure(int code)
         const bool tooSlow = failure.detail.startsWith(QLatin1String("Operation too slow"));
         failure.reason = reasonFor(stage, curlCode, tls, m_lastReply, tooSlow);
         // A reply that refuses says what the server objected to (a 4xx or 5xx line).
-        if (!m_endpoint.isSftp() && (m_lastReply.startsWith('4') || m_lastReply.startsWith('5')))
+        if (m_lastReply.startsWith('4') || m_lastReply.startsWith('5'))
             failure.reply = TransferFailure::printableReply(m_lastReply, m_activePassword);
     }
     std::lock_guard lock(m_textMutex);
@@ -365,37 +335,22 @@ int FtpTransfer::storeOnce(const Command& command, const QByteArray& name)
         return storeFile(command.local, name, {}, {});
     const QByteArray temporary = name + TemporarySuffix;
     const auto storeDirectly = [&] {
-        {
-            std::lock_guard lock(serverMemoryMutex);
-            renameRefusers.insert(m_endpoint.serverKey);
-        }
+        rememberRenameRefusal(m_endpoint.serverKey);
         // The temporary file goes first: on a server near its quota it would stand in the page's way.
-        if (m_endpoint.isSftp()) // libcurl has no command before an SFTP store
-            return storeFile(command.local, name, {}, {removeCommand(temporary, true)});
         return storeFile(command.local, name, {removeCommand(temporary, true)}, {});
     };
 
     int result = storeFile(command.local, temporary, {}, renameCommands(temporary, name));
     const bool temporaryWritten = m_dataSent;
     if (result == CurlErrorBase + CURLE_QUOTE_ERROR && !m_cancel.load()) {
-        if (m_endpoint.isSftp()) {
-            // SFTP version 3 (libssh2's) has no rename over an existing file: remove the old page first.
-            result = afterwards({removeCommand(name, false)});
-            if (result == 0 && !m_cancel.load()) {
-                result = afterwards(renameCommands(temporary, name));
-                if (result != 0 && !m_cancel.load())
-                    result = storeDirectly();
-            }
-        } else {
-            const int reply = m_lastReply.left(3).toInt();
-            if (m_lastSent.startsWith("RNFR") && reply >= 500) {
-                // A refusal to rename the very file just stored: this server does not rename.
+        const int reply = m_lastReply.left(3).toInt();
+        if (m_lastSent.startsWith("RNFR") && reply >= 500) {
+            // A refusal to rename the very file just stored: this server does not rename.
+            result = storeDirectly();
+        } else if (m_lastSent.startsWith("RNTO") && reply >= 500) {
+            result = renameOverRefused(name, temporary);
+            if (result == RenameRefused && !m_cancel.load())
                 result = storeDirectly();
-            } else if (m_lastSent.startsWith("RNTO") && reply >= 500) {
-                result = renameOverRefused(name, temporary);
-                if (result == RenameRefused && !m_cancel.load())
-                    result = storeDirectly();
-            }
         }
     } else if (result != 0 && m_lastReply.startsWith("426")) {
         m_dataConnectionBroken = true;
@@ -476,4 +431,10 @@ void FtpTransfer::applyTlsCeiling()
     const long version = tlsCeilingFor(m_endpoint.serverKey) ? (long(CURL_SSLVERSION_TLSv1_2) | long(CURL_SSLVERSION_MAX_TLSv1_2))
                                                              : long(CURL_SSLVERSION_TLSv1_2);
     curl_easy_setopt(static_cast<CURL*>(m_curl), CURLOPT_SSLVERSION, version);
+}
+
+void FtpTransfer::rememberRenameRefusal(const QByteArray& serverKey)
+{
+    std::lock_guard lock(serverMemoryMutex);
+    renameRefusers.insert(serverKey);
 }

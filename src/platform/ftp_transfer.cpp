@@ -1,6 +1,7 @@
 #include "platform/ftp_transfer.h"
 
 #include "platform/code_page.h"
+#include "platform/sftp_session.h"
 
 #include <QDebug>
 #include <QFile>
@@ -74,7 +75,7 @@ struct FtpCallbacks
     }
 };
 
-FtpTransfer::FtpTransfer() : m_errorBuffer(CURL_ERROR_SIZE + 1, '\0')
+FtpTransfer::FtpTransfer() : m_errorBuffer(CURL_ERROR_SIZE + 1, '\0'), m_sftp(std::make_unique<SftpSession>(m_cancel))
 {
     initCurlOnce();
 }
@@ -87,6 +88,7 @@ FtpTransfer::~FtpTransfer()
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (m_curl)
         closeSession(false);
+    m_sftp.reset();
 }
 
 int FtpTransfer::setURL(const QString& url)
@@ -189,6 +191,8 @@ int FtpTransfer::Cancel()
     // A running command sees the flag and closes the session itself.
     if (!m_job.isRunning() && m_curl)
         closeSession(false);
+    if (!m_job.isRunning())
+        m_sftp->close();
     return 0;
 }
 
@@ -231,6 +235,8 @@ int FtpTransfer::perform(const Command& command)
     const FtpEndpoint& endpoint = *command.endpoint;
     const QString userName = command.userName.isEmpty() ? endpoint.urlUser : command.userName;
     const QString password = command.password.isEmpty() ? endpoint.urlPassword : command.password;
+    if (endpoint.isSftp())
+        return performSftp(command, userName, password);
     const QByteArray sessionKey =
         endpoint.serverKey + '\0' + endpoint.basePath + '\0' + userName.toUtf8() + '\0' + password.toUtf8();
     if (m_curl && sessionKey != m_sessionKey)
@@ -257,7 +263,6 @@ int FtpTransfer::perform(const Command& command)
     curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
 
-    m_hostKeyProblem.clear();
     m_activePassword = password;
     {
         std::lock_guard lock(m_textMutex);
@@ -284,8 +289,8 @@ int FtpTransfer::perform(const Command& command)
         // QUIT sent as a command of its own on the session's connection (the same path, so no CWD comes
         // before it), so that a server that does not answer it is noticed; closing the handle alone would
         // swallow that.
-        const int result = m_endpoint.isSftp() ? 0 : afterwards({"QUIT"}, CommandsAt::BeforeChangingFolder);
-        closeSession(m_endpoint.isSftp());
+        const int result = afterwards({"QUIT"}, CommandsAt::BeforeChangingFolder);
+        closeSession(false);
         return result;
     }
     }
@@ -316,7 +321,7 @@ bool FtpTransfer::openSession(const Timeouts& timeouts)
     // Folders as the user wrote them: ".." and "." are the server's to resolve, CWD by CWD.
     curl_easy_setopt(created, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(created, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_MULTICWD));
-    m_endpoint.applyTo(created, &m_hostKeyProblem);
+    m_endpoint.applyTo(created);
     applyTlsCeiling();
     if (!m_sessionUser.isEmpty())
         curl_easy_setopt(created, CURLOPT_USERNAME, m_sessionUser.toUtf8().constData());
@@ -328,6 +333,21 @@ bool FtpTransfer::openSession(const Timeouts& timeouts)
     curl_easy_setopt(created, CURLOPT_LOW_SPEED_TIME, long(timeouts.lowSpeedSeconds));
     curl_easy_setopt(created, CURLOPT_NOBODY, 1L);
     return true;
+}
+
+int FtpTransfer::performSftp(const Command& command, const QString& userName, const QString& password)
+{
+    m_sftp->use(*command.endpoint, userName, password, command.timeouts);
+    const QByteArray argument = CodePage(command.remoteCodec).encode(command.argument);
+    const TransferFailure failure = command.kind == Command::Cd ? m_sftp->changeFolder(argument)
+                                    : command.kind == Command::Put
+                                        ? m_sftp->store(command.local, argument, command.replacement)
+                                        : m_sftp->quit();
+    {
+        std::lock_guard lock(m_textMutex);
+        m_lastFailure = failure;
+    }
+    return SftpSession::failureNumber(failure);
 }
 
 void FtpTransfer::closeSession(bool polite)
@@ -342,6 +362,7 @@ void FtpTransfer::closeSession(bool polite)
 
 void FtpTransfer::shutdownSockets()
 {
+    m_sftp->interrupt();
     std::lock_guard lock(m_socketsMutex);
     for (const int socket : m_sockets)
         ::shutdown(socket, SHUT_RDWR);

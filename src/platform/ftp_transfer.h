@@ -10,9 +10,12 @@
 #include <QList>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
+
+class SftpSession;
 
 // The FTP side of our internet transfer stand-in, on libcurl. Text commands ("CD dir", "PUT local remote",
 // "QUIT") start on a worker thread and the call returns at once; StillExecuting() tells when a command has
@@ -23,7 +26,7 @@
 //
 // "CD" has FTP's meaning: "/" and a folder starting with "/" start from the server's root, ".." goes up, and
 // every segment is sent as it stands (CWD by CWD); otherwise folders are relative to the login folder.
-// The server name's scheme chooses the transport (FtpEndpoint): plain FTP, FTP over TLS, or SFTP.
+// The server name's scheme chooses the transport (FtpEndpoint): plain FTP, FTP over TLS, or SFTP (SftpSession).
 //
 // "PUT" never leaves a half-written page under its name: the page is stored under a temporary name in the
 // target folder and renamed over its name once the server has taken all of it (ViaTemporaryName). On a server
@@ -102,6 +105,7 @@ public:
 
     // Direct for a server (scheme, host and port) that has refused to rename during this program's run.
     static Replacement replacementFor(const QByteArray& serverKey);
+    static void rememberRenameRefusal(const QByteArray& serverKey);
     // Whether a server's TLS data connections broke during this program's run, so that it gets TLS 1.2 at most.
     static bool tlsCeilingFor(const QByteArray& serverKey);
 
@@ -132,6 +136,7 @@ private:
 
     void run(const Command& command);
     int perform(const Command& command);
+    int performSftp(const Command& command, const QString& userName, const QString& password);
     int store(const Command& command, const QByteArray& name);
     int storeOnce(const Command& command, const QByteArray& name);
     static constexpr int RenameRefused = -1;
@@ -143,7 +148,6 @@ private:
     int afterwards(const QList<QByteArray>& commands, CommandsAt at = CommandsAt::AfterChangingFolder);
     void removeTemporary(const Command& command, const QByteArray& temporary);
     QByteArray folderUrl() const;
-    QByteArray quotedPath(const QByteArray& name) const;
     QList<QByteArray> renameCommands(const QByteArray& from, const QByteArray& to) const;
     QByteArray removeCommand(const QByteArray& name, bool mayFail) const;
     void noteFailure(int code);
@@ -168,11 +172,11 @@ private:
     QByteArray m_errorBuffer;
     QByteArray m_lastSent;    // the last FTP command sent (a password masked)
     QByteArray m_lastReply;   // the server's last reply line
-    QString m_hostKeyProblem; // why an SSH host key was refused
     QString m_sessionUser;    // the user name of the session
     QString m_activePassword; // the password of the session, masked in the replies kept
     bool m_dataSent = false;
     bool m_dataConnectionBroken = false; // the last store ended in 426
+    std::unique_ptr<SftpSession> m_sftp;
 
     std::mutex m_socketsMutex;
     std::set<int> m_sockets;

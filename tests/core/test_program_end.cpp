@@ -98,8 +98,10 @@ private slots:
                  fileBytes(work.filePath(QStringLiteral("page.html$$0"))));
         QVERIFY(QFileInfo(iniPath).lastModified() > mtimeBefore);
         QCOMPARE(fileBytes(iniPath), iniBefore); // nothing changed, written all the same
+        // The echo page is not reached at the end: the check's failure is followed by its reason.
         const QStringList expected{QStringLiteral("START"), QStringLiteral("IPアドレス確認(終了時)"),
-                                   QStringLiteral("ファイル転送(終了時)"), QStringLiteral("END")};
+                                   QStringLiteral("失敗理由"), QStringLiteral("ファイル転送(終了時)"),
+                                   QStringLiteral("END")};
         QCOMPARE(logEvents(logFile), expected);
     }
 };

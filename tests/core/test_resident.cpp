@@ -88,6 +88,7 @@ private slots:
                                    QStringLiteral("START"),
                                    QStringLiteral("commitRequested"),
                                    QStringLiteral("IPアドレス確認(終了時)"),
+                                   QStringLiteral("失敗理由"), // no echo page answers here
                                    QStringLiteral("exitRunDone"),
                                    QStringLiteral("END"),
                                    QStringLiteral("ended")};

@@ -3,6 +3,7 @@
 // openssl, the environment that names trusted authorities, and a home folder whose known_hosts the SFTP
 // host key is checked against.
 #include "fake_view.h"
+#include "platform/known_hosts.h"
 #include "run/engine.h"
 #include "server_process.h"
 #include "test_files.h"
@@ -19,6 +20,16 @@
 namespace {
 
 const QString Password = QStringLiteral("Pa55-word-for-tests");
+
+// A key in SSH's binary form of the given type; its bytes mean nothing, the matcher only compares them.
+QByteArray madeUpKey(const QByteArray& type, char fill)
+{
+    const auto sshString = [](const QByteArray& bytes) {
+        const quint32 size = quint32(bytes.size());
+        return QByteArray(1, char(size >> 24)) + char(size >> 16) + char(size >> 8) + char(size) + bytes;
+    };
+    return sshString(type) + sshString(QByteArray(32, fill));
+}
 
 } // namespace
 
@@ -137,33 +148,56 @@ private slots:
             QCOMPARE(QDir(m_root->filePath(QStringLiteral("public_html"))).entryList(QDir::Files), QStringList());
     }
 
-    // The host key must be the one known_hosts holds for the host and port. FTPDIR is relative to the login
-    // folder, which is not the server's root here.
+    // The host key must be the one known_hosts holds for the host and port; the password is given the way the
+    // server asks for it. FTPDIR is relative to the login folder, which is not the server's root here, unless
+    // the server name holds a path: that one starts from the root.
     void sftp_data()
     {
         QTest::addColumn<QString>("knownKey"); // the server's, another, or none
         QTest::addColumn<QString>("password");
+        QTest::addColumn<QStringList>("serverArguments");
+        QTest::addColumn<QString>("basePath"); // typed after the host in the server name
         QTest::addColumn<bool>("arrives");
         QTest::addColumn<QString>("why");
 
-        QTest::newRow("known host key") << QStringLiteral("server") << Password << true << QString();
-        QTest::newRow("unknown host key")
-            << QStringLiteral("none") << Password << false << QStringLiteral("known_hosts にありません");
-        QTest::newRow("changed host key")
-            << QStringLiteral("other") << Password << false << QStringLiteral("known_hosts のものと違います");
-        QTest::newRow("wrong password") << QStringLiteral("server") << QStringLiteral("Not-the-Pa55") << false
+        const QString server = QStringLiteral("server");
+        const QStringList both;
+        QTest::newRow("known host key") << server << Password << both << QString() << true << QString();
+        QTest::newRow("unknown host key") << QStringLiteral("none") << Password << both << QString() << false
+                                          << QStringLiteral("known_hosts にありません");
+        QTest::newRow("changed host key") << QStringLiteral("other") << Password << both << QString() << false
+                                          << QStringLiteral("known_hosts のものと違います");
+        QTest::newRow("wrong password") << server << QStringLiteral("Not-the-Pa55") << both << QString() << false
                                         << QStringLiteral("authentication");
+        QTest::newRow("server asks for the password only as such")
+            << server << Password << QStringList{QStringLiteral("--auth"), QStringLiteral("password")} << QString()
+            << true << QString();
+        QTest::newRow("server asks for the password only as a question")
+            << server << Password << QStringList{QStringLiteral("--auth"), QStringLiteral("keyboard-interactive")}
+            << QString() << true << QString();
+        QTest::newRow("path in the server name is from the root")
+            << server << Password << both << QStringLiteral("/home/veltora") << true << QString();
+        QTest::newRow("revoked host key")
+            << QStringLiteral("revoked") << Password << both << QString() << false << QStringLiteral("失効");
+        QTest::newRow("folder missing") << server << Password << both << QStringLiteral("/nowhere") << false
+                                        << QStringLiteral("フォルダーがありません (No such file");
     }
     void sftp()
     {
         QFETCH(QString, knownKey);
         QFETCH(QString, password);
+        QFETCH(QStringList, serverArguments);
+        QFETCH(QString, basePath);
         QFETCH(bool, arrives);
         QFETCH(QString, why);
-        QVERIFY2(startSftp({}), qPrintable(m_server.error()));
-        writeKnownHosts(knownKey == QLatin1String("server")  ? m_hostKey
-                        : knownKey == QLatin1String("other") ? m_otherKey
-                                                             : QByteArray());
+        QVERIFY2(startSftp(serverArguments), qPrintable(m_server.error()));
+        m_engine->settings.global.FTPSERVERNAME += basePath;
+        writeKnownHosts(knownKey == QLatin1String("other")  ? m_otherKey
+                        : knownKey == QLatin1String("none") ? QByteArray()
+                                                            : m_hostKey);
+        if (knownKey == QLatin1String("revoked")) // after a line that accepts the key
+            QVERIFY(writeFile(QDir(m_home.path()).filePath(QStringLiteral(".ssh/known_hosts")),
+                              TestKeys::knownHostsLine(m_server.port(), m_hostKey) + "@revoked * " + m_hostKey));
         m_engine->settings.global.FTPUSERPASS = password;
         const QByteArray content = randomBytes(200000);
         setSlot(0, QStringLiteral("public_html/"), content);
@@ -179,7 +213,8 @@ private slots:
     }
 
     // As over FTP: whoever reads the page's name meanwhile finds the old page or the whole new one, where the
-    // server allows a rename; SFTP version 3 never renames over a file, so the old page goes just before.
+    // server allows a rename (OpenSSH's posix-rename); without it the old page steps aside for a moment, but is
+    // never removed before the new one has its name.
     void sftpReplacement_data()
     {
         QTest::addColumn<QStringList>("serverArguments");
@@ -189,29 +224,88 @@ private slots:
         QTest::addColumn<QStringList>("allowed");  // what a reader of the page's name may find meanwhile
         QTest::addColumn<QStringList>("commands"); // for the first upload and a second one; "*": the temporary name
 
-        const QStringList old{QStringLiteral("old"), QStringLiteral("missing"), QStringLiteral("new")};
-        const QStringList renamed{QStringLiteral("WRITE *"), QStringLiteral("RENAME * page.html"),
-                                  QStringLiteral("REMOVE page.html"), QStringLiteral("RENAME * page.html")};
+        const QStringList old{QStringLiteral("old"), QStringLiteral("new")};
+        const QStringList renamed{QStringLiteral("WRITE *"), QStringLiteral("POSIX-RENAME * page.html")};
+        const QString mode = QStringLiteral("--mode");
         QTest::newRow("old page stands during a slow upload")
             << QStringList{QStringLiteral("--rate"), QStringLiteral("100000")} << QStringLiteral("public_html/") << 3
             << true << old << (renamed + renamed);
         QTest::newRow("into a folder from the root")
             << QStringList() << QStringLiteral("/home/veltora/public_html") << 3 << true << old << (renamed + renamed);
         QTest::newRow("connection dropped mid-page")
-            << QStringList{QStringLiteral("--mode"), QStringLiteral("drop-during-write")}
-            << QStringLiteral("public_html/") << 1 << false << QStringList{QStringLiteral("old")}
+            << QStringList{mode, QStringLiteral("drop-during-write")} << QStringLiteral("public_html/") << 1 << false
+            << QStringList{QStringLiteral("old")}
             << QStringList{QStringLiteral("WRITE *"), QStringLiteral("REMOVE *"), QStringLiteral("WRITE *"),
                            QStringLiteral("REMOVE *")};
         QTest::newRow("renames refused: stored directly, and at once the next time")
-            << QStringList{QStringLiteral("--mode"), QStringLiteral("rename-refused")} << QStringLiteral("public_html/")
-            << 3 << true
-            << QStringList{QStringLiteral("old"), QStringLiteral("missing"), QStringLiteral("cut"),
-                           QStringLiteral("new")}
-            << QStringList{QStringLiteral("WRITE *"),          QStringLiteral("RENAME * page.html"),
-                           QStringLiteral("REMOVE page.html"), QStringLiteral("RENAME * page.html"),
-                           QStringLiteral("WRITE page.html"),  QStringLiteral("REMOVE *"),
+            << QStringList{mode, QStringLiteral("rename-refused")} << QStringLiteral("public_html/") << 3 << true
+            << QStringList{QStringLiteral("old"), QStringLiteral("cut"), QStringLiteral("new")}
+            << QStringList{QStringLiteral("WRITE *"),
+                           QStringLiteral("POSIX-RENAME * page.html"),
+                           QStringLiteral("RENAME * page.html"),
+                           QStringLiteral("REMOVE *"),
+                           QStringLiteral("WRITE page.html"),
                            QStringLiteral("WRITE page.html")};
+        const QStringList aside{QStringLiteral("WRITE *"), QStringLiteral("RENAME * page.html"),
+                                QStringLiteral("RENAME page.html page.html.veltora-old"),
+                                QStringLiteral("RENAME * page.html")};
+        QTest::newRow("no posix-rename: the old page steps aside until the new one stands")
+            << QStringList{mode, QStringLiteral("no-posix-rename")} << QStringLiteral("public_html/") << 3 << true
+            << QStringList{QStringLiteral("old"), QStringLiteral("missing"), QStringLiteral("new")}
+            << (aside + QStringList{QStringLiteral("REMOVE page.html.veltora-old")} + aside +
+                QStringList{QStringLiteral("REMOVE page.html.veltora-old")});
+        const QStringList back{QStringLiteral("RENAME page.html.veltora-old page.html"), QStringLiteral("REMOVE *")};
+        QTest::newRow("new page refused its name: the old one back")
+            << QStringList{mode, QStringLiteral("rename-in-refused")} << QStringLiteral("public_html/") << 1 << false
+            << QStringList{QStringLiteral("old"), QStringLiteral("missing")} << (aside + back + aside + back);
     }
+    // known_hosts as OpenSSH reads it, for the server example.org with key {A}. The hashed names stand for
+    // "[example.org]:2222" and "example.org", as ssh-keygen -H wrote them.
+    void knownHosts_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("verdict");
+        QTest::addColumn<int>("line");
+
+        const int known = int(KnownHosts::Verdict::Known);
+        const int unknown = int(KnownHosts::Verdict::Unknown);
+        const int changed = int(KnownHosts::Verdict::Changed);
+        QTest::newRow("host and port") << QByteArray("# mine\n\n[example.org]:2222 {A}\n") << 2222 << known << 3;
+        QTest::newRow("no port is port 22 only") << QByteArray("example.org {A}") << 2222 << unknown << 0;
+        QTest::newRow("no port, on port 22") << QByteArray("other.org {B}\nexample.org {A}") << 22 << known << 2;
+        QTest::newRow("comma list, wildcard, case") << QByteArray("x,[EXAMPLE.*]:2222 {A}") << 2222 << known << 1;
+        QTest::newRow("negated pattern rules the line out")
+            << QByteArray("*.org,!example.org {A}") << 22 << unknown << 0;
+        QTest::newRow("another key of the same type") << QByteArray("[example.org]:2222 {B}") << 2222 << changed << 1;
+        QTest::newRow("a key of another type only") << QByteArray("[example.org]:2222 {R}") << 2222 << changed << 1;
+        QTest::newRow("revoked beats a line that accepts")
+            << QByteArray("[example.org]:2222 {A}\n@revoked * {A}") << 2222 << int(KnownHosts::Verdict::Revoked) << 2;
+        QTest::newRow("cert-authority is no host key")
+            << QByteArray("@cert-authority [example.org]:2222 {A}") << 2222 << unknown << 0;
+        QTest::newRow("named type not the key's")
+            << QByteArray("[example.org]:2222 ssh-rsa {a}") << 2222 << unknown << 0;
+        QTest::newRow("hashed name with port")
+            << QByteArray("|1|BbtYqGT39mK+Pcqx8iNcpzlVHdE=|cN41djsts3vrweQ1ELwgUsl+SyI= {A}") << 2222 << known << 1;
+        QTest::newRow("hashed name for port 22 only")
+            << QByteArray("|1|xhe/+PiOI1Bn8HFr3Wak1NoscNU=|a+0vEW57ZKRkXP7swp9TuH4zvoY= {A}") << 2222 << unknown << 0;
+    }
+    void knownHosts()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, port);
+        QFETCH(int, verdict);
+        QFETCH(int, line);
+        const QByteArray key = madeUpKey("ssh-ed25519", 'A');
+        text.replace("{A}", "ssh-ed25519 " + key.toBase64())
+            .replace("{a}", key.toBase64())
+            .replace("{B}", "ssh-ed25519 " + madeUpKey("ssh-ed25519", 'B').toBase64())
+            .replace("{R}", "ssh-rsa " + madeUpKey("ssh-rsa", 'R').toBase64());
+        const KnownHosts::Judgement judgement = KnownHosts::judge(text, "example.org", port, key);
+        QCOMPARE(int(judgement.verdict), verdict);
+        QCOMPARE(judgement.line, line);
+    }
+
     void sftpReplacement()
     {
         QFETCH(QStringList, serverArguments);
@@ -236,6 +330,7 @@ private slots:
                 sawTemporary);
             QVERIFY(fileBytes(page) == (arrives ? content : oldPage));
             QVERIFY(!QFile::exists(temporary));
+            QVERIFY(!QFile::exists(page + QLatin1String(".veltora-old")));
         }
         seen.removeDuplicates();
         for (const QString& state : std::as_const(seen))

@@ -317,8 +317,10 @@ private slots:
         QVERIFY(fileBytes(QString::fromLatin1(SettingsFileName)).contains("typed.html"));
         QCOMPARE(fileBytes(remote(QStringLiteral("typed.html"))), fileBytes(Template + QStringLiteral("$$0")));
         QVERIFY(!QFile::exists(remote(QStringLiteral("on-change.html"))));
+        // No echo page answers here: the check's failure is followed by its reason.
         const QStringList expected{QStringLiteral("START"), QStringLiteral("IPアドレス確認(終了時)"),
-                                   QStringLiteral("ファイル転送(終了時)"), QStringLiteral("END")};
+                                   QStringLiteral("失敗理由"), QStringLiteral("ファイル転送(終了時)"),
+                                   QStringLiteral("END")};
         QCOMPARE(logEvents(), expected);
     }
 
