@@ -25,8 +25,9 @@ private slots:
         const QString unavailable = DebianServer::unavailable();
         if (!unavailable.isEmpty())
             QSKIP(qPrintable(unavailable));
-        QVERIFY(m_keys.isValid() && m_home.isValid());
         QString error;
+        QVERIFY2(DebianServer::setUp(&error), qPrintable(error));
+        QVERIFY(m_keys.isValid() && m_home.isValid());
         QVERIFY2(TestKeys::makeCertificates(m_keys.path(), &error), qPrintable(error));
         for (const QString& name : {QStringLiteral("ed25519"), QStringLiteral("rsa"), QStringLiteral("other-ed25519"),
                                     QStringLiteral("other-rsa")}) {
@@ -48,6 +49,7 @@ private slots:
         if (QTest::currentTestFailed())
             std::fprintf(stderr, "---- server output and log:\n%s\n----\n", qPrintable(m_server.output()));
         m_server.stop();
+        m_dir.reset();
     }
 
     void upload_data()
@@ -111,25 +113,27 @@ private slots:
         QFETCH(bool, arrives);
         QFETCH(QString, why);
 
-        QTemporaryDir dir;
-        QTemporaryDir local;
-        QVERIFY(dir.isValid() && local.isValid());
-        QVERIFY(QDir::setCurrent(local.path()));
+        // Kept until the server has stopped: its configuration and log are there.
+        m_dir = std::make_unique<QTemporaryDir>();
+        const QString dir = m_dir->filePath(QStringLiteral("server"));
+        const QString local = m_dir->filePath(QStringLiteral("local"));
+        QVERIFY(m_dir->isValid() && QDir().mkpath(dir) && QDir().mkpath(local));
+        QVERIFY(QDir::setCurrent(local));
         QString scheme = QStringLiteral("ftp");
         bool started = false;
         if (server == QLatin1String("vsftpd")) {
-            started = m_server.startVsftpd(dir.path(), setting, m_keys.filePath(QStringLiteral("good.pem")),
+            started = m_server.startVsftpd(dir, setting, m_keys.filePath(QStringLiteral("good.pem")),
                                            m_keys.filePath(QStringLiteral("good.key")));
             scheme = setting == QLatin1String("explicit")   ? QStringLiteral("ftpes")
                      : setting == QLatin1String("implicit") ? QStringLiteral("ftps")
                                                             : scheme;
         } else if (server == QLatin1String("sshd")) {
-            started = m_server.startSshd(dir.path(), {m_keys.filePath(setting)});
+            started = m_server.startSshd(dir, {m_keys.filePath(setting)});
             scheme = QStringLiteral("sftp");
         } else if (server == QLatin1String("pure-ftpd")) {
-            started = m_server.startPureFtpd(dir.path(), {setting});
+            started = m_server.startPureFtpd(dir, {setting});
         } else {
-            started = m_server.startProftpd(dir.path(), setting);
+            started = m_server.startProftpd(dir, setting);
         }
         QVERIFY2(started, qPrintable(m_server.error()));
         if (scheme == QLatin1String("sftp"))
@@ -199,6 +203,7 @@ private:
     QTemporaryDir m_home;
     QHash<QString, QByteArray> m_hostKeys;
     QByteArray m_previousHome;
+    std::unique_ptr<QTemporaryDir> m_dir;
     DebianServer m_server;
 };
 

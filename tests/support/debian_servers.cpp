@@ -14,7 +14,10 @@
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <utility>
 
 const QString DebianServer::User = QStringLiteral("veltora-interop");
 const QString DebianServer::Password = QStringLiteral("Interop-Pa55-word");
@@ -49,7 +52,7 @@ QString makeLogin()
     const QString nologin = QStringLiteral("/usr/sbin/nologin");
     if (!getpwnam("sshd")) {
         const QString failed =
-            run(QStringLiteral("useradd"),
+            run(QStringLiteral("/usr/sbin/useradd"),
                 {QStringLiteral("--system"), QStringLiteral("--no-create-home"), QStringLiteral("--home-dir"),
                  QStringLiteral("/run/sshd"), QStringLiteral("--shell"), nologin, QStringLiteral("sshd")});
         if (!failed.isEmpty())
@@ -61,13 +64,14 @@ QString makeLogin()
     // vsftpd changes into the home folder before its own local_root: "/" is there on every machine.
     if (!getpwnam(qPrintable(DebianServer::User))) {
         const QString failed =
-            run(QStringLiteral("useradd"),
+            run(QStringLiteral("/usr/sbin/useradd"),
                 {QStringLiteral("--system"), QStringLiteral("--no-create-home"), QStringLiteral("--home-dir"),
                  QStringLiteral("/"), QStringLiteral("--shell"), nologin, DebianServer::User});
         if (!failed.isEmpty())
             return failed;
     }
-    return run(QStringLiteral("chpasswd"), {}, (DebianServer::User + u':' + DebianServer::Password + u'\n').toUtf8());
+    return run(QStringLiteral("/usr/sbin/chpasswd"), {},
+               (DebianServer::User + u':' + DebianServer::Password + u'\n').toUtf8());
 }
 
 bool accepts(quint16 port)
@@ -94,10 +98,15 @@ QString passwordHash()
 
 QString DebianServer::unavailable()
 {
-    static const QString why = [] {
-        if (::geteuid() != 0)
-            return QStringLiteral("the servers need root: vsftpd and sshd check the password against the system's "
-                                  "accounts, and every server switches to the login's user");
+    if (::geteuid() != 0)
+        return QStringLiteral("the servers need root: vsftpd and sshd check the password against the system's "
+                              "accounts, and every server switches to the login's user");
+    return {};
+}
+
+bool DebianServer::setUp(QString* error)
+{
+    static const QString failure = [] {
         for (const char* path :
              {"/usr/sbin/vsftpd", "/usr/sbin/sshd", "/usr/sbin/pure-ftpd", "/usr/bin/pure-pw", "/usr/sbin/proftpd"}) {
             if (!QFile::exists(program(QString::fromLatin1(path))))
@@ -106,7 +115,8 @@ QString DebianServer::unavailable()
         }
         return makeLogin();
     }();
-    return why;
+    *error = failure;
+    return failure.isEmpty();
 }
 
 bool DebianServer::prepare(const QString& dir)
@@ -123,8 +133,12 @@ bool DebianServer::prepare(const QString& dir)
         m_error = QStringLiteral("cannot make %1 for %2").arg(m_site, User);
         return false;
     }
-    for (QString folder = dir; folder.size() > 1; folder = QFileInfo(folder).path())
-        QFile::setPermissions(folder, QFile::permissions(folder) | QFile::ExeGroup | QFile::ExeOther);
+    // Only the search bits are added, where they lack: the other bits (the sticky bit of /tmp) stay.
+    for (QString folder = dir; folder.size() > 1; folder = QFileInfo(folder).path()) {
+        struct stat status;
+        if (::stat(qPrintable(folder), &status) == 0 && (status.st_mode & 011) != 011)
+            ::chmod(qPrintable(folder), (status.st_mode & 07777) | 011);
+    }
     return true;
 }
 
@@ -163,6 +177,8 @@ void DebianServer::stop()
             m_process.waitForFinished(scaledMs(3000));
         }
     }
+    if (!m_pam.isEmpty())
+        QFile::remove(std::exchange(m_pam, QString()));
     m_port = 0;
 }
 
@@ -177,8 +193,8 @@ bool DebianServer::startVsftpd(const QString& dir, const QString& tls, const QSt
     if (!prepare(dir))
         return false;
     // PAM takes a service name that is an absolute path as the file itself, but lowers its letters first.
-    const QString pam =
-        QDir::tempPath() + QStringLiteral("/veltora-interop-%1.pam").arg(QCoreApplication::applicationPid());
+    m_pam = QDir::tempPath() + QStringLiteral("/veltora-interop-%1.pam").arg(QCoreApplication::applicationPid());
+    const QString pam = m_pam;
     if (pam != pam.toLower()) {
         m_error = QStringLiteral("the temporary folder %1 has capitals, which PAM would lower").arg(QDir::tempPath());
         return false;

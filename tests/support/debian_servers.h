@@ -19,8 +19,11 @@ public:
     static const QString User;
     static const QString Password;
 
-    // Why the servers cannot run here (not root, not unpacked, the login could not be made); empty when they can.
+    // Why the servers cannot run on this machine at all, empty when they can: they need root, as vsftpd and
+    // sshd check the password against the system's accounts and every server switches to the login's user.
     static QString unavailable();
+    // Checks that the servers are unpacked and makes the login; false with the reason in `error`.
+    static bool setUp(QString* error);
 
     DebianServer() = default;
     DebianServer(const DebianServer&) = delete;
@@ -55,6 +58,7 @@ private:
     QString m_dir;
     QString m_site;
     QString m_log;
+    QString m_pam; // vsftpd's PAM service file, which cannot be in the caller's folder
     quint16 m_port = 0;
     QString m_error;
 };
