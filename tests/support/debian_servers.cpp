@@ -1,8 +1,7 @@
 #include "debian_servers.h"
+#include "server_process.h"
 #include "test_files.h"
 #include "test_timeouts.h"
-
-#include "server_process.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
