@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing Veltora needs on Debian 12, only when something is missing (the tools
-# that check the install layout and the Debian package included).
+# that check the install layout and the Debian package included, and what the interop test's servers need).
 # Usage: scripts/install-deps.sh [--run|--dev] [--sanitize] [--fuzz]
 #   --run adds what the window needs on a fresh desktop: a Japanese font
 #   --dev adds that and the tools for looking at the window without a desktop (virtual X server, input, screenshots,
@@ -10,6 +10,11 @@
 set -euo pipefail
 pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib
     python3-openssl python3-asyncssh libssh-dev curl openssl qt6-translations-l10n desktop-file-utils dpkg-dev systemd man-db)
+# The interop test's real servers are unpacked, not installed (scripts/interop-servers.sh): the libraries they
+# load, ssh-keygen for their host keys, and the tools that make the test's login.
+pkgs+=(libcap2 libpam0g libpam-modules libssl3 libwrap0 libacl1 libcrypt1 libhiredis0.14 libidn2-0 libmemcached11
+    libmemcachedutil2 libncursesw6 libpcre2-8-0 libpcre2-posix3 libtinfo6 zlib1g libsodium23 libaudit1 libcom-err2
+    libgssapi-krb5-2 libkrb5-3 libselinux1 libsystemd0 openssh-client passwd)
 for mode in "$@"; do
     case "$mode" in
     --run) pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins) ;;

@@ -136,6 +136,22 @@ QByteArray makeHostKey(const QString& path, QString* error)
     return "ssh-ed25519 " + blob.toBase64();
 }
 
+QByteArray makeSshHostKey(const QString& path, const QString& type, QString* error)
+{
+    QProcess keygen;
+    keygen.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-q"), QStringLiteral("-t"), type, QStringLiteral("-N"),
+                                                QString(), QStringLiteral("-f"), path});
+    QFile pub(path + QStringLiteral(".pub"));
+    if (!keygen.waitForFinished(30000) || keygen.exitCode() != 0 || !pub.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("ssh-keygen -t %1: %2%3")
+                     .arg(type, keygen.errorString(), QString::fromLocal8Bit(keygen.readAll()));
+        return {};
+    }
+    // The type and the key, without the comment.
+    const QList<QByteArray> fields = pub.readAll().split(' ');
+    return fields.size() >= 2 ? fields[0] + ' ' + fields[1].trimmed() : QByteArray();
+}
+
 QByteArray knownHostsLine(quint16 port, const QByteArray& publicKey)
 {
     return "[127.0.0.1]:" + QByteArray::number(port) + ' ' + publicKey + '\n';

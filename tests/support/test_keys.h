@@ -16,6 +16,10 @@ bool makeCertificates(const QString& dir, QString* error);
 // An ed25519 key in PEM at `path`; its public half in OpenSSH's form ("ssh-ed25519 AAAA..."), empty on failure.
 QByteArray makeHostKey(const QString& path, QString* error);
 
+// An OpenSSH host key of `type` ("ed25519", "rsa") made by ssh-keygen at `path`; its public half as
+// "ssh-ed25519 AAAA...", empty on failure.
+QByteArray makeSshHostKey(const QString& path, const QString& type, QString* error);
+
 // A known_hosts line for a server on 127.0.0.1 at `port`.
 QByteArray knownHostsLine(quint16 port, const QByteArray& publicKey);
 
