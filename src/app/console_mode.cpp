@@ -18,6 +18,19 @@ QString currentFolder()
     return QDir::toNativeSeparators(QDir::currentPath());
 }
 
+// Each line of the settings file that cannot be read, on the status stream; true when there was one. A
+// mode without a window must not run on settings the user did not mean: a slot whose record was lost
+// would silently upload nothing, or the wrong page.
+bool reportUnreadableSettings(ConsoleView& view, const CodePage& codePage)
+{
+    SettingsModel scratch;
+    scratch.applyDefaults();
+    const IniLoad load = Load_ini(scratch, codePage);
+    for (const IniFault& fault : load.faults)
+        view.printLine(QStringLiteral("veltora: ") + describeIniFault(load.fileName, fault));
+    return !load.faults.isEmpty();
+}
+
 } // namespace
 
 std::optional<QString> enterWorkingFolder(const CommandLine& line)
@@ -50,6 +63,9 @@ int runConsoleMode(const CommandLine& line)
                        QStringLiteral(" がありません: ") + currentFolder());
         return ConfigurationStatus;
     }
+    const CodePage codePage = codePageOf(line);
+    if (reportUnreadableSettings(view, codePage))
+        return ConfigurationStatus;
 
     FolderLock lock;
     const int wait = line.mode == CommandLine::Mode::Headless ? 0 : OneShotLockWaitMilliseconds;
@@ -65,7 +81,6 @@ int runConsoleMode(const CommandLine& line)
         break;
     }
 
-    const CodePage codePage = codePageOf(line);
     switch (line.mode) {
     case CommandLine::Mode::Once:
         return runOnce(view, codePage);

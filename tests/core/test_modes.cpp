@@ -131,6 +131,8 @@ private slots:
         QTest::newRow("after a failed check the same address is a change")
             << QStringList{first, "- normal 1 -", "192.0.2.1 normal 0 up"};
         QTest::newRow("a damaged state file counts as a change") << QStringList{first, "damage", first};
+        // A settings file written by hand on Linux, LF ended.
+        QTest::newRow("settings with LF line ends") << QStringList{"192.0.2.1 normal 0 up lf"};
     }
     void onceRuns()
     {
@@ -149,6 +151,10 @@ private slots:
                 answerAddress(address);
             startFtp(field[1]);
             writeSettings(address == QLatin1String("-") ? QString() : echoUrl());
+            if (field.value(4) == QLatin1String("lf")) {
+                const QString ini = work(QString::fromLatin1(SettingsFileName));
+                QVERIFY(writeFile(ini, fileBytes(ini).replace("\r\n", "\n")));
+            }
             QFile::remove(remote(OnChangePage));
 
             const ProgramProcess::Result result = ProgramProcess::run({QStringLiteral("--once")}, m_work->path());
@@ -253,35 +259,42 @@ private slots:
     void refusedAtStart_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("settingsFile");
+        QTest::addColumn<QByteArray>("settings"); // empty: no settings file; else what follows a written one
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("err");
-        QTest::newRow("unknown option") << QStringList{"--once", "--bogus"} << true << 64 << "--bogus";
-        QTest::newRow("unknown code page") << QStringList{"--once", "--code-page", "x-none"} << true << 64 << "x-none";
-        QTest::newRow("two modes") << QStringList{"--once", "--check"} << true << 64 << "--once";
-        QTest::newRow("missing folder") << QStringList{"--once", "--dir", "/nonexistent/veltora"} << true << 64
+        const QByteArray none, written = "\r\n";
+        QTest::newRow("unknown option") << QStringList{"--once", "--bogus"} << written << 64 << "--bogus";
+        QTest::newRow("unknown code page") << QStringList{"--once", "--code-page", "x-none"} << written << 64 << "x-none";
+        QTest::newRow("two modes") << QStringList{"--once", "--check"} << written << 64 << "--once";
+        QTest::newRow("missing folder") << QStringList{"--once", "--dir", "/nonexistent/veltora"} << written << 64
                                         << "/nonexistent/veltora";
         QTest::newRow("window with a missing folder")
-            << QStringList{"--dir", "/nonexistent/veltora"} << true << 64 << "/nonexistent/veltora";
-        QTest::newRow("--once without settings") << QStringList{"--once"} << false << 78 << "Veltora_050.ini";
-        QTest::newRow("--check without settings") << QStringList{"--check"} << false << 78 << "Veltora_050.ini";
-        QTest::newRow("--headless without settings") << QStringList{"--headless"} << false << 78 << "Veltora_050.ini";
+            << QStringList{"--dir", "/nonexistent/veltora"} << written << 64 << "/nonexistent/veltora";
+        // Line 108 is the last record the window writes; the faulty one follows it.
+        QTest::newRow("--once with an unreadable line")
+            << QStringList{"--once"} << QByteArray("\"OKCHECK\",12,1\r\n") << 78 << "109 行目";
+        QTest::newRow("--once without settings") << QStringList{"--once"} << none << 78 << "Veltora_050.ini";
+        QTest::newRow("--check without settings") << QStringList{"--check"} << none << 78 << "Veltora_050.ini";
+        QTest::newRow("--headless without settings") << QStringList{"--headless"} << none << 78 << "Veltora_050.ini";
     }
     void refusedAtStart()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(bool, settingsFile);
+        QFETCH(QByteArray, settings);
         QFETCH(int, exitCode);
         QFETCH(QString, err);
-        if (settingsFile)
+        if (!settings.isEmpty()) {
             writeSettings(QString());
+            const QString ini = work(QString::fromLatin1(SettingsFileName));
+            QVERIFY(writeFile(ini, fileBytes(ini) + settings.trimmed() + "\r\n"));
+        }
         const QStringList before = folderEntries();
         const ProgramProcess::Result result = ProgramProcess::run(arguments, m_work->path(), 30000);
         VELTORA_COMPARE_EXIT(result, exitCode);
         // One line on stderr, saying what is wrong; for a missing settings file, naming the folder.
         QCOMPARE(result.errText().count(QLatin1Char('\n')), 1);
         QVERIFY2(result.errText().contains(err), qPrintable(result.describe(exitCode)));
-        if (exitCode == 78)
+        if (exitCode == 78 && settings.isEmpty())
             QVERIFY2(result.errText().contains(QDir(m_work->path()).canonicalPath()) ||
                          result.errText().contains(m_work->path()),
                      qPrintable(result.describe(exitCode)));
