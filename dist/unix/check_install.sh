@@ -25,7 +25,7 @@ err=$(env -u DISPLAY -u WAYLAND_DISPLAY "$tmp/prefix/bin/veltora" --dir "$tmp/no
 status=$?
 set -e
 [ "$status" -eq 64 ] && grep -q "$tmp/none" <<<"$err" || fail "the installed program does not start the window's: $err"
-grep -qx "ExecStart=$tmp/prefix/bin/veltora --headless --dir %h/.local/share/veltora" \
+grep -qx "ExecStart=$tmp/prefix/bin/veltora --headless" \
     "$tmp/prefix/lib/systemd/user/veltora.service" || fail "veltora.service does not start the installed program"
 
 # The about box finds the guide from the window program's folder.
@@ -51,6 +51,6 @@ done
 dpkg-deb -f "$deb" Depends | grep -q libqt6core6 || fail "the package's dependencies do not name Qt"
 dpkg-deb -x "$deb" "$tmp/unpacked"
 [ "$("$tmp/unpacked/usr/bin/veltora" --version)" = "veltora 0.5.1" ] || fail "--version from the package"
-grep -q "^ExecStart=/usr/bin/veltora --once " "$tmp/unpacked/usr/lib/systemd/user/veltora-once.service" ||
+grep -qx "ExecStart=/usr/bin/veltora --once" "$tmp/unpacked/usr/lib/systemd/user/veltora-once.service" ||
     fail "the package's units do not name /usr/bin/veltora"
 echo "check_install: install layout, desktop entry, units, manual page and package are in order"

@@ -14,8 +14,13 @@ class ConsoleView;
 int runConsoleMode(const CommandLine& line);
 
 // Makes the folder named on the command line the working folder, so that every file named without a path
-// lies there; the line to print when it cannot (the caller exits with UsageExitStatus).
+// lies there; without --dir, defaultWorkingFolder(), made (mode 0700) when missing. The line to print when it
+// cannot (the caller exits with UsageExitStatus).
 std::optional<QString> enterWorkingFolder(const CommandLine& line);
+
+// $XDG_DATA_HOME/veltora, or ~/.local/share/veltora when that is unset or relative; empty when neither names
+// a folder.
+QString defaultWorkingFolder();
 
 // The code page named on the command line, else the system's.
 CodePage codePageOf(const CommandLine& line);

@@ -301,6 +301,36 @@ private slots:
         QCOMPARE(folderEntries(), before);
     }
 
+    // Without --dir every way of starting works in one folder per user, made for its owner only.
+    void defaultFolder_data()
+    {
+        QTest::addColumn<QString>("dataHome"); // XDG_DATA_HOME; "-": unset
+        QTest::addColumn<QString>("folder");   // under the case's home
+        QTest::newRow("XDG_DATA_HOME unset") << "-" << ".local/share/veltora";
+        QTest::newRow("XDG_DATA_HOME set") << "data" << "data/veltora";
+        QTest::newRow("XDG_DATA_HOME relative: ignored") << "relative" << ".local/share/veltora";
+    }
+    void defaultFolder()
+    {
+        QFETCH(QString, dataHome);
+        QFETCH(QString, folder);
+        const QString home = m_root->filePath(QStringLiteral("home"));
+        ProgramProcess::Options options;
+        options.dirFromWorkingDirectory = false;
+        options.environment.insert(QStringLiteral("HOME"), home);
+        options.environment.remove(QStringLiteral("XDG_DATA_HOME"));
+        if (dataHome == u"relative")
+            options.environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+        else if (dataHome != u"-")
+            options.environment.insert(QStringLiteral("XDG_DATA_HOME"), home + u'/' + dataHome);
+        const ProgramProcess::Result result = ProgramProcess::run({QStringLiteral("--once")}, m_work->path(), 30000, options);
+        VELTORA_COMPARE_EXIT(result, 78);
+        const QString expected = home + u'/' + folder;
+        QVERIFY2(result.errText().contains(expected), qPrintable(result.describe(78)));
+        QCOMPARE(QFileInfo(expected).permissions() & 0x0077, QFileDevice::Permissions());
+        QVERIFY(QFileInfo(expected).isDir());
+    }
+
     void dirOption()
     {
         answerAddress(QStringLiteral("192.0.2.5"));
