@@ -99,6 +99,8 @@ int runConsoleMode(const CommandLine& line)
         view.printLine(*error);
         return UsageExitStatus;
     }
+    if (line.isSettingsCommand())
+        return runSettingsCommand(line, view);
     // Checked before the lock, so that a folder named by mistake is left as it was.
     if (File_Ok(QString::fromLatin1(FileNames::Settings)) != 0 &&
         File_Ok(QString::fromLatin1(FileNames::PreviousSettings)) != 0) {

@@ -25,6 +25,9 @@ QString defaultWorkingFolder();
 // The code page named on the command line, else the system's.
 CodePage codePageOf(const CommandLine& line);
 
+// --init, --settings, --set and --set-password, in the working folder.
+int runSettingsCommand(const CommandLine& line, ConsoleView& view);
+
 // One run as run-now makes it; on-change state carried in the folder's state file.
 int runOnce(ConsoleView& view, const CodePage& codePage);
 // The address check alone; the address on standard output.

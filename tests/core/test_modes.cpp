@@ -301,6 +301,73 @@ private slots:
         QCOMPARE(folderEntries(), before);
     }
 
+    // The settings written and read without the window. After a change the file is what the window writes.
+    void settingsCommands_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");   // a part of stdout or stderr
+        QTest::addColumn<QByteArray>("record"); // one the settings file then holds; empty: the file unchanged
+        const QByteArray none;
+        QTest::newRow("--init: the defaults and a sample template")
+            << QStringList{"--init"} << none << 0 << "TEMPLATE.HTML" << QByteArray("\"TIMERSET\",0,\"5\"");
+        QTest::newRow("--init over a settings file: nothing made")
+            << QStringList{"--init"} << none << 73 << "Veltora_050.ini" << none;
+        QTest::newRow("--settings: the password masked")
+            << QStringList{"--settings"} << none << 0 << "FTPUSERPASS = ********" << none;
+        QTest::newRow("--set: a period that is no number") << QStringList{"--set", "LOG=0", "TIMERSET=abc"} << none
+                                                          << 64 << "TIMERSET" << none;
+        QTest::newRow("--set: settings as the window takes them")
+            << QStringList{"--set", "TIMERSET=10", "EXEC_TIMING1,1=true"} << none << 0 << ""
+            << QByteArray("\"EXEC_TIMING3\",1,#FALSE#\r\n\"OKCHECK\",2");
+        QTest::newRow("--set-password from standard input")
+            << QStringList{"--set-password"} << QByteArray("new \"pw\r\n") << 0 << ""
+            << QByteArray("\"FTPUSERPASS\",0,\"new \"\"pw\"\r\n");
+    }
+    void settingsCommands()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QFETCH(QByteArray, record);
+        const QString ini = work(QString::fromLatin1(SettingsFileName));
+        if (arguments.first() != u"--init" || exitCode != 0)
+            writeSettings(QString());
+        const QByteArray before = QFile::exists(ini) ? fileBytes(ini) : QByteArray();
+        ProgramProcess::Options options;
+        options.input = input;
+        const ProgramProcess::Result result = ProgramProcess::run(arguments, m_work->path(), 30000, options);
+        VELTORA_COMPARE_EXIT(result, exitCode);
+        QVERIFY2(result.outText().contains(said) || result.errText().contains(said), qPrintable(result.describe(exitCode)));
+        QVERIFY(!result.outText().contains(QStringLiteral("secret")));
+        if (record.isEmpty()) {
+            QCOMPARE(fileBytes(ini), before);
+            return;
+        }
+        SettingsModel model;
+        model.applyDefaults();
+        QVERIFY(Load_ini(model, CodePage::system()).faults.isEmpty());
+        QCOMPARE(fileBytes(ini), formatIni(model, CodePage::system()));
+        QVERIFY2(fileBytes(ini).contains(record), fileBytes(ini).constData());
+        if (arguments.first() == u"--init")
+            QVERIFY(fileBytes(work(QStringLiteral("TEMPLATE.HTML"))).contains("HOSTNAME"));
+    }
+
+    // A file name set after an upload is sent by the next --once, though the address stayed the same.
+    void setThenOnceSendsTheNewName()
+    {
+        answerAddress(QStringLiteral("192.0.2.1"));
+        writeSettings(echoUrl());
+        VELTORA_COMPARE_EXIT(ProgramProcess::run({QStringLiteral("--once")}, m_work->path()), 0);
+        VELTORA_COMPARE_EXIT(ProgramProcess::run({QStringLiteral("--set"), QStringLiteral("FTPFILENAME,0=new.html")},
+                                                 m_work->path()),
+                             0);
+        VELTORA_COMPARE_EXIT(ProgramProcess::run({QStringLiteral("--once")}, m_work->path()), 0);
+        QVERIFY(QFile::exists(remote(QStringLiteral("new.html"))));
+    }
+
     // Without --dir every way of starting works in one folder per user, made for its owner only.
     void defaultFolder_data()
     {
