@@ -416,7 +416,6 @@ private slots:
         QTest::addColumn<int>("signalNumber");
         QTest::newRow("SIGTERM") << int(SIGTERM);
         QTest::newRow("SIGINT") << int(SIGINT);
-        QTest::newRow("SIGHUP") << int(SIGHUP);
     }
     void headlessEndsOnSignal()
     {
@@ -449,6 +448,36 @@ private slots:
         QCOMPARE(fileBytes(ini), iniBefore);
         QCOMPARE(QFileInfo(ini).lastModified(), mtimeBefore);
         QVERIFY2(result.errText().contains(QStringLiteral("[設定2]")), qPrintable(result.describe(0)));
+    }
+
+    // A hang-up makes --headless read its settings again, as a service does; an unreadable file keeps the
+    // settings in force. Seen in the exit-time page's name at the end.
+    void headlessReloadsOnHangUp_data()
+    {
+        QTest::addColumn<QByteArray>("tail"); // added to the rewritten file
+        QTest::addColumn<QString>("exitPage");
+        QTest::newRow("read whole: applied") << QByteArray() << "reloaded.html";
+        QTest::newRow("an unreadable line: kept") << QByteArray("\"OKCHECK\",12,1\n") << ExitPage;
+    }
+    void headlessReloadsOnHangUp()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(QString, exitPage);
+        answerAddress(QStringLiteral("192.0.2.78"));
+        writeSettings(echoUrl());
+        ProgramProcess program;
+        QVERIFY(program.start({QStringLiteral("--headless")}, m_work->path()));
+        const QString log = work(QStringLiteral("Veltora.log"));
+        QTRY_VERIFY_WITH_TIMEOUT(logEvents(log).contains(QStringLiteral("START")), scaledMs(15000));
+        const QString ini = work(QString::fromLatin1(SettingsFileName));
+        QVERIFY(writeFile(ini, fileBytes(ini).replace(ExitPage.toLatin1(), "reloaded.html") + tail));
+        QVERIFY(program.signal(SIGHUP));
+        QTRY_VERIFY_WITH_TIMEOUT(logEvents(log).contains(QStringLiteral("設定再読込")), scaledMs(15000));
+        QVERIFY(program.signal(SIGTERM));
+        const ProgramProcess::Result result = program.waitForEnd(60000);
+        VELTORA_COMPARE_EXIT(result, 0);
+        QVERIFY2(QFile::exists(remote(exitPage)), qPrintable(result.describe(0)));
+        QVERIFY2(tail.isEmpty() || result.errText().contains(QStringLiteral("109 行目")), qPrintable(result.describe(0)));
     }
 
     // A second program in a folder that a resident one holds.
