@@ -13,7 +13,7 @@ pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-
 for mode in "$@"; do
     case "$mode" in
     --run) pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins) ;;
-    --dev) pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins xvfb xdotool x11-apps imagemagick trayer faketime) ;;
+    --dev) pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins xvfb xdotool x11-apps imagemagick trayer faketime lintian) ;;
     --sanitize) pkgs+=(libasan8 libubsan1 liblsan0 libtsan2) ;;
     --fuzz) pkgs+=(clang libclang-rt-14-dev) ;;
     *) echo "unknown option: $mode" >&2; exit 64 ;;
