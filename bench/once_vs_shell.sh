@@ -44,5 +44,5 @@ measure() { # label command...: prints the mean wall and CPU seconds of the roun
 }
 
 cd "$scratch/work"
-measure "veltora --once" env -u DISPLAY -u WAYLAND_DISPLAY "$binary" --once
+measure "veltora --once" env -u DISPLAY -u WAYLAND_DISPLAY "$binary" --dir . --once
 measure "shell + curl + sed" bash "$scratch/by_hand.sh"

@@ -3,8 +3,8 @@
 # that check the install layout and the Debian package included).
 # Usage: scripts/install-deps.sh [--run|--dev] [--sanitize] [--fuzz]
 #   --run adds what the window needs on a fresh desktop: a Japanese font
-#   --dev adds that and the tools for looking at the window without a desktop (virtual X server, input, screenshots,
-#         a set clock for reproducible pictures)
+#   --dev adds that, lintian for the package, and the tools for looking at the window without a desktop
+#         (virtual X server, input, screenshots, a set clock for reproducible pictures)
 #   --sanitize adds the runtime libraries of GCC's sanitizers (scripts/test.sh --sanitize and --tsan)
 #   --fuzz adds clang and its runtime libraries, libFuzzer among them (scripts/fuzz.sh)
 set -euo pipefail
