@@ -13,7 +13,7 @@ start_servers "$scratch"
 write_settings "$scratch/work" "$ftp_port" "$echo_url" 1 1
 
 cd "$scratch/work"
-env -u DISPLAY -u WAYLAND_DISPLAY "$binary" --headless 2>headless.err &
+env -u DISPLAY -u WAYLAND_DISPLAY "$binary" --dir . --headless 2>headless.err &
 pid=$!
 pids+=("$pid")
 peak=0

@@ -48,7 +48,7 @@ measure() { # label command...: prints the spread of the wall time and the mean 
 }
 
 cd "$scratch/work"
-measure "veltora --once" env -u DISPLAY -u WAYLAND_DISPLAY "$binary" --once
+measure "veltora --once" env -u DISPLAY -u WAYLAND_DISPLAY "$binary" --dir . --once
 measure "shell + curl + sed" bash "$scratch/by_hand.sh"
 
 # The window's run-now: the engine the window drives, with the same nine slots against the same servers.

@@ -24,7 +24,7 @@ at() {
     if ((d > 0)); then sleep "$d"; fi
 }
 
-"$binary" >/dev/null 2>&1 &
+"$binary" --dir . >/dev/null 2>&1 &
 pid=$!
 start=$(date +%s)
 until grep -q START Veltora.log 2>/dev/null; do sleep 0.05; done

@@ -10,7 +10,7 @@ trap 'rm -rf "$scratch"' EXIT
 cd "$scratch"
 for i in $(seq "$runs"); do
     start=$(date +%s%N)
-    "$binary" >/dev/null 2>&1 &
+    "$binary" --dir . >/dev/null 2>&1 &
     pid=$!
     # Poll often: xdotool's own --sync waits half a second between looks.
     until xdotool search --onlyvisible --pid "$pid" --name ' Veltora' >/dev/null 2>&1; do sleep 0.01; done

@@ -3,8 +3,8 @@
 # that check the install layout and the Debian package included, and what the interop test's servers need).
 # Usage: scripts/install-deps.sh [--run|--dev] [--sanitize] [--fuzz]
 #   --run adds what the window needs on a fresh desktop: a Japanese font
-#   --dev adds that and the tools for looking at the window without a desktop (virtual X server, input, screenshots,
-#         a set clock for reproducible pictures)
+#   --dev adds that, lintian for the package, and the tools for looking at the window without a desktop
+#         (virtual X server, input, screenshots, a set clock for reproducible pictures)
 #   --sanitize adds the runtime libraries of GCC's sanitizers (scripts/test.sh --sanitize and --tsan)
 #   --fuzz adds clang and its runtime libraries, libFuzzer among them (scripts/fuzz.sh)
 set -euo pipefail
@@ -18,7 +18,7 @@ pkgs+=(libcap2 libpam0g libpam-modules libssl3 libwrap0 libacl1 libcrypt1 libhir
 for mode in "$@"; do
     case "$mode" in
     --run) pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins) ;;
-    --dev) pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins xvfb xdotool x11-apps imagemagick trayer faketime) ;;
+    --dev) pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins xvfb xdotool x11-apps imagemagick trayer faketime lintian) ;;
     --sanitize) pkgs+=(libasan8 libubsan1 liblsan0 libtsan2) ;;
     --fuzz) pkgs+=(clang libclang-rt-14-dev) ;;
     *) echo "unknown option: $mode" >&2; exit 64 ;;

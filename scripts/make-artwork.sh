@@ -23,6 +23,10 @@ icon() {
 icon 16 16 veltora-16.png
 icon 32 16 veltora-32.png
 icon 32 256 veltora-32-256.png
+# The sizes the desktop's icon theme asks for (installed under hicolor; dist/unix/veltora.svg is the scalable one).
+for size in 48 64 128 256; do
+    icon $size 256 veltora-$size.png
+done
 
 # The 125 x 32 banner: the name on a blue band with the icon's globe.
 convert -size 1000x256 gradient:'#0b3d91'-'#2f8fff' -rotate 90 -resize '1000x256!' \

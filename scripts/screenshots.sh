@@ -63,7 +63,7 @@ start() {
     # The library rather than the faketime command, which would stand between us and the program's pid. The
     # date and time stand still (no "@"), so that every run shows the same; timers keep the real monotonic clock.
     (cd "$1" && LD_PRELOAD="$fakeTime" FAKETIME='2026-12-06 09:05:00' FAKETIME_DONT_FAKE_MONOTONIC=1 \
-        exec "$root/build/veltora") >"$work/veltora.log" 2>&1 &
+        exec "$root/build/veltora" --dir .) >"$work/veltora.log" 2>&1 &
     program=$!
     pids+=("$program")
     window=""

@@ -19,17 +19,28 @@ QString helpText()
         "モード (どれか一つ):\n"
         "  --once              1回だけ実行して終了します (今すぐ実行と同じ。終了時の転送はしません)\n"
         "  --check             IPアドレスの確認だけを行い、見つかったアドレスを標準出力に書きます\n"
-        "  --headless          画面なしで常駐します (TIMERSET分ごとに実行、SIGTERMで終了時の転送)\n"
+        "  --headless          画面なしで常駐します (TIMERSET分ごとに実行、SIGTERMで終了時の転送、\n"
+        "                      SIGHUPで設定ファイルを読み直し)\n"
+        "\n"
+        "設定 (画面なしで):\n"
+        "  --init              初期値の設定ファイルと見本のテンプレート TEMPLATE.HTML を作ります\n"
+        "  --settings          すべての設定を KEY[,N] = 値 の形で表示します (パスワードは伏せます)\n"
+        "  --set KEY[,N]=値 ...  設定を変えます。N は設定の番号 0～8 (設定1 が 0)。例:\n"
+        "                      veltora --set FTPSERVERNAME=ftp://ftp.example.com OKCHECK,0=1\n"
+        "  --set-password      FTPのパスワードを端末 (表示なし) か標準入力から読んで設定します\n"
         "\n"
         "オプション:\n"
-        "  --dir DIR           設定ファイル・ログ・テンプレートのあるフォルダ (既定: 現在のフォルダ)\n"
+        "  --dir DIR           設定ファイル・ログ・テンプレートのあるフォルダ\n"
+        "                      (既定: ~/.local/share/veltora、XDG_DATA_HOME があれば $XDG_DATA_HOME/veltora。\n"
+        "                      --dir . で現在のフォルダ)\n"
         "  --code-page NAME    設定ファイル・テンプレート・ログの文字コード (例: windows-31j)\n"
         "  -h, --help          この説明を表示します\n"
         "  -v, --version       バージョンを表示します\n"
         "\n"
         "終了コード:\n"
-        "  0 成功  1 IPアドレスの確認に失敗  2 置換または転送に失敗  64 オプションの誤り\n"
-        "  75 他のVeltoraがフォルダを使用中  78 設定ファイルがありません\n");
+        "  0 成功  1 IPアドレスの確認に失敗  2 置換または転送に失敗  64 オプションや値の誤り\n"
+        "  73 ファイルがすでにある、または書けない  75 他のVeltoraがフォルダを使用中\n"
+        "  78 設定ファイルがない、または読めない行がある\n");
 }
 
 CommandLine usageError(const QString& line)
@@ -59,14 +70,23 @@ CommandLine parseCommandLine(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption once(QStringLiteral("once"));
-    const QCommandLineOption check(QStringLiteral("check"));
-    const QCommandLineOption headless(QStringLiteral("headless"));
+    // The modes, one option each; at most one of them is given.
+    const std::pair<QCommandLineOption, CommandLine::Mode> modeOptions[] = {
+        {QCommandLineOption(QStringLiteral("once")), CommandLine::Mode::Once},
+        {QCommandLineOption(QStringLiteral("check")), CommandLine::Mode::Check},
+        {QCommandLineOption(QStringLiteral("headless")), CommandLine::Mode::Headless},
+        {QCommandLineOption(QStringLiteral("init")), CommandLine::Mode::Init},
+        {QCommandLineOption(QStringLiteral("settings")), CommandLine::Mode::Settings},
+        {QCommandLineOption(QStringLiteral("set")), CommandLine::Mode::Set},
+        {QCommandLineOption(QStringLiteral("set-password")), CommandLine::Mode::SetPassword},
+    };
     const QCommandLineOption dir(QStringLiteral("dir"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption codePage(QStringLiteral("code-page"), QString(), QStringLiteral("NAME"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOptions({once, check, headless, dir, codePage, help, version});
+    for (const auto& [option, mode] : modeOptions)
+        parser.addOption(option);
+    parser.addOptions({dir, codePage, help, version});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -78,9 +98,6 @@ CommandLine parseCommandLine(const QStringList& arguments)
         // A value missing after --dir or --code-page, or one given to an option that takes none.
         return usageError(QStringLiteral("オプションの値が正しくありません: ") + parser.errorText());
     }
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("余分な引数です: ") + parser.positionalArguments().first());
-
     CommandLine result;
     if (parser.isSet(help)) {
         result.mode = CommandLine::Mode::Help;
@@ -94,23 +111,30 @@ CommandLine parseCommandLine(const QStringList& arguments)
     }
 
     // Each option once: a second --dir would silently win over the first.
-    for (const QString& name : {QStringLiteral("dir"), QStringLiteral("code-page"), QStringLiteral("once"),
-                                QStringLiteral("check"), QStringLiteral("headless")}) {
+    QStringList names{QStringLiteral("dir"), QStringLiteral("code-page")};
+    for (const auto& [option, mode] : modeOptions)
+        names << option.names();
+    for (const QString& name : std::as_const(names)) {
         if (parser.values(name).size() > 1 || parser.optionNames().count(name) > 1)
             return usageError(QStringLiteral("オプションが二度指定されています: --") + name);
     }
 
-    int modes = 0;
-    for (const auto& [option, mode] :
-         {std::pair{&once, CommandLine::Mode::Once}, std::pair{&check, CommandLine::Mode::Check},
-          std::pair{&headless, CommandLine::Mode::Headless}}) {
-        if (parser.isSet(*option)) {
+    QStringList given;
+    for (const auto& [option, mode] : modeOptions) {
+        if (parser.isSet(option)) {
             result.mode = mode;
-            ++modes;
+            given << QStringLiteral("--") + option.names().first();
         }
     }
-    if (modes > 1)
-        return usageError(QStringLiteral("--once、--check、--headless は一つだけ指定できます"));
+    if (given.size() > 1)
+        return usageError(given.join(QStringLiteral("、")) + QStringLiteral(" は一つだけ指定できます"));
+
+    // Only --set takes arguments of its own: the settings to change.
+    result.assignments = parser.positionalArguments();
+    if (result.mode == CommandLine::Mode::Set && result.assignments.isEmpty())
+        return usageError(QStringLiteral("--set には KEY=値 を一つ以上指定してください"));
+    if (result.mode != CommandLine::Mode::Set && !result.assignments.isEmpty())
+        return usageError(QStringLiteral("余分な引数です: ") + result.assignments.first());
 
     if (parser.isSet(dir)) {
         result.folder = parser.value(dir);

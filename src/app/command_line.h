@@ -9,21 +9,40 @@
 // caller exits with UsageExitStatus after printing it, having read and written nothing.
 struct CommandLine
 {
-    enum class Mode { Window, Once, Check, Headless, Help, Version, UsageError };
+    enum class Mode {
+        Window,
+        Once,
+        Check,
+        Headless,
+        Init,        // --init: the default settings file and a sample template
+        Settings,    // --settings: every setting printed
+        Set,         // --set KEY[,N]=VALUE ...
+        SetPassword, // --set-password: from the terminal or standard input
+        Help,
+        Version,
+        UsageError
+    };
 
     Mode mode = Mode::Window;
-    QString folder;      // --dir; empty: the current folder
-    QByteArray codePage; // --code-page; empty: the system's
-    QString text;        // the help text, the version line or the usage error's line
+    QString folder;          // --dir; empty: the user's folder (defaultWorkingFolder)
+    QByteArray codePage;     // --code-page; empty: the system's
+    QString text;            // the help text, the version line or the usage error's line
+    QStringList assignments; // --set's KEY[,N]=VALUE arguments
 
     // Whether the mode runs without a window, a display or a notification area.
     bool isConsoleMode() const { return mode == Mode::Once || mode == Mode::Check || mode == Mode::Headless; }
+    // Whether the mode reads or writes the settings for the user, rather than running.
+    bool isSettingsCommand() const
+    {
+        return mode == Mode::Init || mode == Mode::Settings || mode == Mode::Set || mode == Mode::SetPassword;
+    }
 };
 
 // The exit statuses of sysexits.h that the modes use, so scripts and service managers can tell them apart.
 inline constexpr int UsageExitStatus = 64;        // EX_USAGE
+inline constexpr int CannotCreateStatus = 73;     // EX_CANTCREAT: a file to write exists already or cannot be written
 inline constexpr int TemporaryFailureStatus = 75; // EX_TEMPFAIL: another instance holds the folder
-inline constexpr int ConfigurationStatus = 78;    // EX_CONFIG: no settings file in the folder
+inline constexpr int ConfigurationStatus = 78;    // EX_CONFIG: no settings file in the folder, or a line unreadable
 
 // arguments as main() receives them, the program's name first.
 CommandLine parseCommandLine(const QStringList& arguments);

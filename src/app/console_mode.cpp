@@ -6,7 +6,12 @@
 #include "settings/ini_file.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -18,17 +23,68 @@ QString currentFolder()
     return QDir::toNativeSeparators(QDir::currentPath());
 }
 
+// Each line of the settings file that cannot be read, on the status stream; true when there was one. A
+// mode without a window must not run on settings the user did not mean: a slot whose record was lost
+// would silently upload nothing, or the wrong page.
+bool reportUnreadableSettings(ConsoleView& view, const CodePage& codePage)
+{
+    SettingsModel scratch;
+    scratch.applyDefaults();
+    const IniLoad load = Load_ini(scratch, codePage);
+    for (const IniFault& fault : load.faults)
+        view.printLine(QStringLiteral("veltora: ") + describeIniFault(load.fileName, fault));
+    return !load.faults.isEmpty();
+}
+
 } // namespace
+
+// Makes the folder and whichever of its parents are missing, each readable by its owner only (the folder
+// holds the FTP password), as the base directory rules ask for folders made under the user's data home.
+bool makeOwnFolder(const QString& path, QString* error)
+{
+    if (QFileInfo(path).isDir())
+        return true;
+    const QString parent = QFileInfo(path).absolutePath();
+    if (parent != path && !makeOwnFolder(parent, error))
+        return false;
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) == 0 || (errno == EEXIST && QFileInfo(path).isDir()))
+        return true;
+    *error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
 
 std::optional<QString> enterWorkingFolder(const CommandLine& line)
 {
-    if (line.folder.isEmpty())
+    if (line.folder.isEmpty()) {
+        // Every way of starting (the menu, a terminal, the units, cron) finds the same settings.
+        const QString folder = defaultWorkingFolder();
+        if (folder.isEmpty())
+            return QStringLiteral("veltora: HOME も XDG_DATA_HOME もないため、フォルダを決められません。--dir で指定してください");
+        QString error;
+        if (!makeOwnFolder(folder, &error))
+            return QStringLiteral("veltora: フォルダを作れません: ") + folder + QStringLiteral(" (") + error +
+                   QLatin1Char(')');
+        if (!QDir::setCurrent(folder))
+            return QStringLiteral("veltora: フォルダに移れません: ") + folder;
         return std::nullopt;
+    }
     if (!QFileInfo(line.folder).isDir())
         return QStringLiteral("veltora: フォルダがありません: ") + line.folder;
     if (!QDir::setCurrent(line.folder))
         return QStringLiteral("veltora: フォルダに移れません: ") + line.folder;
     return std::nullopt;
+}
+
+QString defaultWorkingFolder()
+{
+    // A relative XDG_DATA_HOME is to be ignored, as the base directory rules say.
+    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!dataHome.isEmpty() && QDir::isAbsolutePath(dataHome))
+        return QDir::cleanPath(dataHome + QStringLiteral("/veltora"));
+    const QString home = qEnvironmentVariable("HOME");
+    if (home.isEmpty() || !QDir::isAbsolutePath(home))
+        return QString();
+    return QDir::cleanPath(home + QStringLiteral("/.local/share/veltora"));
 }
 
 CodePage codePageOf(const CommandLine& line)
@@ -43,6 +99,8 @@ int runConsoleMode(const CommandLine& line)
         view.printLine(*error);
         return UsageExitStatus;
     }
+    if (line.isSettingsCommand())
+        return runSettingsCommand(line, view);
     // Checked before the lock, so that a folder named by mistake is left as it was.
     if (File_Ok(QString::fromLatin1(FileNames::Settings)) != 0 &&
         File_Ok(QString::fromLatin1(FileNames::PreviousSettings)) != 0) {
@@ -50,6 +108,9 @@ int runConsoleMode(const CommandLine& line)
                        QStringLiteral(" がありません: ") + currentFolder());
         return ConfigurationStatus;
     }
+    const CodePage codePage = codePageOf(line);
+    if (reportUnreadableSettings(view, codePage))
+        return ConfigurationStatus;
 
     FolderLock lock;
     const int wait = line.mode == CommandLine::Mode::Headless ? 0 : OneShotLockWaitMilliseconds;
@@ -65,7 +126,6 @@ int runConsoleMode(const CommandLine& line)
         break;
     }
 
-    const CodePage codePage = codePageOf(line);
     switch (line.mode) {
     case CommandLine::Mode::Once:
         return runOnce(view, codePage);

@@ -13,6 +13,14 @@ FolderLock::FolderLock(const QString& folder)
 
 FolderLock::~FolderLock() = default;
 
+QString FolderLock::holder() const
+{
+    qint64 pid = 0;
+    QString host;
+    QString name;
+    return m_lock->getLockInfo(&pid, &host, &name) ? name : QString();
+}
+
 FolderLock::Outcome FolderLock::acquire(int waitMilliseconds)
 {
     if (m_lock->isLocked() || m_lock->tryLock(waitMilliseconds))

@@ -26,6 +26,8 @@ public:
     Outcome acquire(int waitMilliseconds = 0);
 
     QString lockPath() const { return m_path; }
+    // The program name the lock's holder wrote into it (veltora or veltora-window); empty when unknown.
+    QString holder() const;
 
 private:
     QString m_path;

@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
+
 int runHeadless(ConsoleView& view, const CodePage& codePage)
 {
     Engine engine(view, codePage);
@@ -16,7 +18,24 @@ int runHeadless(ConsoleView& view, const CodePage& codePage)
     TerminationSignals termination;
     if (!termination.isInstalled())
         view.printLine(QStringLiteral("veltora: 終了シグナルを受け取れません。終了時の転送は行われません"));
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &resident, &Resident::end);
+    // A hang-up is a service's request to read its settings again (systemctl reload); the others end it.
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &resident, [&resident](int signal) {
+        if (signal == SIGHUP)
+            resident.reloadSettings();
+        else
+            resident.end();
+    });
+    QObject::connect(&resident, &Resident::settingsReloaded, [&](bool applied, const IniLoad& load) {
+        if (applied) {
+            view.printLine(QStringLiteral("veltora: 設定ファイル ") + load.fileName + QStringLiteral(" を読み直しました"));
+            engine.Save_Log(QStringLiteral("設定再読込"), load.fileName);
+            return;
+        }
+        for (const IniFault& fault : load.faults)
+            view.printLine(QStringLiteral("veltora: ") + describeIniFault(load.fileName, fault));
+        view.printLine(QStringLiteral("veltora: 設定ファイルを読めないため、これまでの設定で続けます"));
+        engine.Save_Log(QStringLiteral("設定再読込"), QStringLiteral("失敗"));
+    });
     QObject::connect(&resident, &Resident::ended, [] { QCoreApplication::exit(0); });
 
     resident.start();

@@ -14,11 +14,19 @@ class ConsoleView;
 int runConsoleMode(const CommandLine& line);
 
 // Makes the folder named on the command line the working folder, so that every file named without a path
-// lies there; the line to print when it cannot (the caller exits with UsageExitStatus).
+// lies there; without --dir, defaultWorkingFolder(), made (mode 0700) when missing. The line to print when it
+// cannot (the caller exits with UsageExitStatus).
 std::optional<QString> enterWorkingFolder(const CommandLine& line);
+
+// $XDG_DATA_HOME/veltora, or ~/.local/share/veltora when that is unset or relative; empty when neither names
+// a folder.
+QString defaultWorkingFolder();
 
 // The code page named on the command line, else the system's.
 CodePage codePageOf(const CommandLine& line);
+
+// --init, --settings, --set and --set-password, in the working folder.
+int runSettingsCommand(const CommandLine& line, ConsoleView& view);
 
 // One run as run-now makes it; on-change state carried in the folder's state file.
 int runOnce(ConsoleView& view, const CodePage& codePage);

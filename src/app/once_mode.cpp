@@ -22,8 +22,13 @@ int runOnce(ConsoleView& view, const CodePage& codePage)
 
     const OnceState before = loadState().value_or(OnceState{});
     view.setIP_address(before.lastAddress);
-    for (int s = 0; s < SlotCount; ++s)
-        engine.settings.slot[s].ChangeSent = before.changeSent[s];
+    // The state file keeps no destination: a slot sent by the last run counts as sent where it now points.
+    // A change made with --set clears the slot's flag there instead.
+    for (int s = 0; s < SlotCount; ++s) {
+        TransferSlot& slot = engine.settings.slot[s];
+        slot.ChangeSent = before.changeSent[s];
+        slot.SentDestination = destinationOf(engine.settings.global, slot);
+    }
 
     // A service manager's stop (or Ctrl+C) ends the run at its next step instead of killing it: a page being
     // stored is let finish, so none is left cut on the server, and the state of what was done is kept.

@@ -19,7 +19,7 @@ void Resident::start()
     m_engine.IpCheckState = 0;
     m_engine.FirstRunPending = true;
     m_engine.settings.applyDefaults();
-    Load_ini(m_engine.settings, m_engine.codePage());
+    m_settingsLoad = Load_ini(m_engine.settings, m_engine.codePage());
     emit settingsLoaded();
     m_engine.Save_Log(QStringLiteral("START"), QString());
     if (m_timerOnStart == TimerOnStart::Always) {
@@ -28,6 +28,35 @@ void Resident::start()
         m_engine.settings.global.AUTOEXEC = 1;
     }
     m_engine.Timer1.setInterval(m_engine.settings.global.AUTOEXEC == 1 ? TickMilliseconds : 0);
+}
+
+void Resident::reloadSettings()
+{
+    m_engine.whenIdle([this] {
+        if (m_ending)
+            return;
+        SettingsModel fresh;
+        fresh.applyDefaults();
+        const IniLoad load = Load_ini(fresh, m_engine.codePage());
+        const bool applied = !load.fileName.isEmpty() && load.faults.isEmpty();
+        if (applied) {
+            SettingsModel& current = m_engine.settings;
+            for (int s = 0; s < SlotTableSize; ++s) {
+                // Run state is no setting: the last result and what went up stay with the slot.
+                fresh.slot[s].ResultText = current.slot[s].ResultText;
+                fresh.slot[s].ChangeSent = current.slot[s].ChangeSent;
+                fresh.slot[s].SentDestination = current.slot[s].SentDestination;
+            }
+            if (m_timerOnStart == TimerOnStart::Always)
+                fresh.global.AUTOEXEC = 1;
+            current = fresh;
+            // An armed timer is left alone, so the count towards the next run goes on.
+            const int interval = current.global.AUTOEXEC == 1 ? TickMilliseconds : 0;
+            if (m_engine.Timer1.interval() != interval)
+                m_engine.Timer1.setInterval(interval);
+        }
+        emit settingsReloaded(applied, load);
+    });
 }
 
 void Resident::end()

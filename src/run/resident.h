@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/ini_file.h"
+
 #include <QObject>
 
 class Engine;
@@ -21,6 +23,13 @@ public:
 
     // Defaults, settings file, "START", timer. Makes no run.
     void start();
+    // What start() read: the file and the lines it could not read.
+    const IniLoad& settingsLoad() const { return m_settingsLoad; }
+
+    // Reads the settings file again, as a service does on SIGHUP, once no work is in progress. Only a file
+    // read whole replaces the settings in force; the run state (results, what was sent) stays. The outcome
+    // goes to settingsReloaded().
+    void reloadSettings();
 
     // Asks the program to end; the end runs as soon as no work is in progress. Later requests change
     // nothing. ended() is emitted when it is over.
@@ -37,6 +46,9 @@ signals:
     void exitRunDone();
     // The end is over; the front end leaves.
     void ended();
+    // After reloadSettings(): applied, or kept as they were because the file could not be read (load says
+    // why: no file, or its faulty lines).
+    void settingsReloaded(bool applied, const IniLoad& load);
 
 private:
     void finish();
@@ -46,4 +58,5 @@ private:
     TimerOnStart m_timerOnStart;
     bool m_ending = false;
     bool m_ended = false;
+    IniLoad m_settingsLoad;
 };

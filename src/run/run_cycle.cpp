@@ -87,8 +87,12 @@ void Engine::EXEC_EVENT()
             }
         }
 
-        // The slot is read again: the editor may have committed it during the yields above.
-        if (settings.slot[s].EXEC_TIMING2 && (newAddress != previousAddress || !settings.slot[s].ChangeSent)) {
+        // The slot is read again: the editor may have committed it during the yields above. A page last sent
+        // to another place (or made from another template) counts as not sent: the user who fixes a file name
+        // after a first upload expects the page under the new name, though the address stayed the same.
+        const QString destination = destinationOf(settings.global, settings.slot[s]);
+        const bool sent = settings.slot[s].ChangeSent && settings.slot[s].SentDestination == destination;
+        if (settings.slot[s].EXEC_TIMING2 && (newAddress != previousAddress || !sent)) {
             if (m_stopRequested)
                 return;
             const qint16 substituted = CHIKAN(s);
@@ -103,6 +107,7 @@ void Engine::EXEC_EVENT()
                 Save_Log(QStringLiteral("ファイル転送(IPアドレス変更時)"), n);
                 if (stage > 2) {
                     settings.slot[s].ChangeSent = true;
+                    settings.slot[s].SentDestination = destination;
                 } else {
                     Save_Log(QStringLiteral("FTP転送失敗(IPアドレス変更時)"), n);
                     logFailureReason(s);

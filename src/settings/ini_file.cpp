@@ -30,6 +30,17 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n';
 }
 
+// Blanks that may stand before a field. A line feed is no blank there: it ends a line.
+bool isFieldBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -244,11 +255,32 @@ public:
     FieldReader(QByteArrayView bytes, const CodePage& codePage) : m_bytes(bytes), m_codePage(codePage) {}
 
     bool atEnd() const { return m_pos >= m_bytes.size(); }
+    qsizetype position() const { return m_pos; }
+    // The last field ran into the end of the bytes inside its quotes.
+    bool quoteLeftOpen() const { return m_quoteLeftOpen; }
+
+    // Before a record: empty lines and blanks are no fields (an editor leaves an empty last line).
+    void skipEmptyLines()
+    {
+        while (m_pos < m_bytes.size() && (isFieldBlank(m_bytes[m_pos]) || isLineEnd(m_bytes[m_pos])))
+            ++m_pos;
+        m_atLineStart = true;
+    }
+
+    // After a faulty record: its line is given up, reading goes on with the next one.
+    void skipRestOfLine()
+    {
+        if (m_atLineStart)
+            return;
+        while (m_pos < m_bytes.size() && !isLineEnd(m_bytes[m_pos]))
+            ++m_pos;
+        skipSeparator();
+    }
 
     // The next field; nothing when the bytes end before one (or inside a quoted text).
     std::optional<Field> next()
     {
-        while (m_pos < m_bytes.size() && isBlank(m_bytes[m_pos]))
+        while (m_pos < m_bytes.size() && isFieldBlank(m_bytes[m_pos]))
             ++m_pos;
         if (m_pos >= m_bytes.size())
             return std::nullopt;
@@ -280,9 +312,10 @@ private:
         }
         if (!closed) {
             m_pos = m_bytes.size();
+            m_quoteLeftOpen = true;
             return std::nullopt;
         }
-        while (m_pos < m_bytes.size() && m_bytes[m_pos] != ',' && m_bytes[m_pos] != '\r')
+        while (m_pos < m_bytes.size() && m_bytes[m_pos] != ',' && !isLineEnd(m_bytes[m_pos]))
             ++m_pos;
         skipSeparator();
         Field field;
@@ -294,7 +327,7 @@ private:
     std::optional<Field> unquoted()
     {
         const qsizetype start = m_pos;
-        while (m_pos < m_bytes.size() && m_bytes[m_pos] != ',' && m_bytes[m_pos] != '\r')
+        while (m_pos < m_bytes.size() && m_bytes[m_pos] != ',' && !isLineEnd(m_bytes[m_pos]))
             ++m_pos;
         QByteArrayView raw = m_bytes.sliced(start, m_pos - start);
         while (!raw.isEmpty() && isBlank(raw.back()))
@@ -319,7 +352,8 @@ private:
         return field;
     }
 
-    // A quote stands at or after from, before the line's end (a CR; a lone LF ends nothing).
+    // A quote stands at or after from, before a CR. A lone line feed inside quotes is text (a value that
+    // holds one is written that way), so it does not end the look-ahead.
     bool closesOnThisLine(qsizetype from) const
     {
         for (qsizetype i = from; i < m_bytes.size() && m_bytes[i] != '\r'; ++i) {
@@ -329,18 +363,23 @@ private:
         return false;
     }
 
-    // A comma, or a line end: CR with its LF (a lone LF ends nothing).
+    // A comma, or a line end: CR LF, or a CR or LF alone (files written on Linux end lines with LF).
     void skipSeparator()
     {
+        m_atLineStart = false;
         if (m_pos >= m_bytes.size())
             return;
-        if (m_bytes[m_pos++] == '\r' && m_pos < m_bytes.size() && m_bytes[m_pos] == '\n')
+        const char c = m_bytes[m_pos++];
+        if (c == '\r' && m_pos < m_bytes.size() && m_bytes[m_pos] == '\n')
             ++m_pos;
+        m_atLineStart = c != ',';
     }
 
     QByteArrayView m_bytes;
     const CodePage& m_codePage;
     qsizetype m_pos = 0;
+    bool m_atLineStart = true;
+    bool m_quoteLeftOpen = false;
 };
 
 enum class Conversion { Text, Integer, TimerSet, Boolean };
@@ -388,41 +427,54 @@ template <typename Record, std::size_t N> const Key<Record>* findKey(const Key<R
     return nullptr;
 }
 
-// Converts the value as its key says and stores it; false (nothing stored) when the value is a fault.
-template <typename Record> bool applyValue(Record& record, const Key<Record>& key, const Field& value)
+// Converts the value as its key says and stores it; nothing stored and the reason given when the value is a
+// fault.
+template <typename Record> std::optional<QString> applyValue(Record& record, const Key<Record>& key, const Field& value)
 {
+    if (value.kind == Field::Kind::Null)
+        return QStringLiteral("値が #NULL# です");
     if (key.conversion == Conversion::Boolean) {
         const auto boolean = valueAsBoolean(value);
         if (!boolean)
-            return false;
+            return QStringLiteral("値が #TRUE#、#FALSE#、True、False、数のどれでもありません");
         record.*std::get<bool Record::*>(key.field) = *boolean;
-        return true;
+        return std::nullopt;
     }
-    const auto text = valueAsText(value);
-    if (!text)
-        return false;
+    const QString text = valueAsText(value).value_or(QString());
     switch (key.conversion) {
     case Conversion::Text:
-        record.*std::get<QString Record::*>(key.field) = *text;
-        return true;
+        record.*std::get<QString Record::*>(key.field) = text;
+        return std::nullopt;
     case Conversion::TimerSet: {
-        const double number = leadingNumber(*text);
+        const double number = leadingNumber(text);
         if (!std::isfinite(number))
-            return false;
+            return QStringLiteral("値が大きすぎます");
         record.*std::get<QString Record::*>(key.field) = formatNumber(number);
-        return true;
+        return std::nullopt;
     }
     case Conversion::Integer: {
-        const auto integer = toInteger(leadingNumber(*text));
+        const auto integer = toInteger(leadingNumber(text));
         if (!integer)
-            return false;
+            return QStringLiteral("値が -32768 から 32767 の整数になりません");
         record.*std::get<qint16 Record::*>(key.field) = *integer;
-        return true;
+        return std::nullopt;
     }
     case Conversion::Boolean:
         break;
     }
-    return false;
+    return QStringLiteral("値を読めません");
+}
+
+// The line (from 1) that the byte at offset stands on: CR LF, a CR alone and a LF alone each end a line, as an
+// editor shows them.
+int lineAt(QByteArrayView bytes, qsizetype offset)
+{
+    int line = 1;
+    for (qsizetype i = 0; i < offset && i < bytes.size(); ++i) {
+        if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n')))
+            ++line;
+    }
+    return line;
 }
 
 template <typename Record>
@@ -474,45 +526,82 @@ QByteArray formatIni(const SettingsModel& settings, const CodePage& codePage)
     return out;
 }
 
-IniReadEnd readIni(QByteArrayView bytes, SettingsModel& settings, const CodePage& codePage)
+IniReadEnd readIni(QByteArrayView bytes, SettingsModel& settings, const CodePage& codePage, QList<IniFault>* faults)
 {
     // A byte-order mark that an editor put in front of the file is no part of the first key. Anywhere else a
     // U+FEFF is a character of its text and stays.
-    FieldReader reader(CodePage::withoutByteOrderMark(bytes), codePage);
-    while (!reader.atEnd()) {
+    bytes = CodePage::withoutByteOrderMark(bytes);
+    FieldReader reader(bytes, codePage);
+    IniReadEnd end = IniReadEnd::Complete;
+    // A faulty record is reported with its line and has no effect; its line is given up and the records on
+    // the lines after it are read as usual, so one mistake does not drop the rest of the file.
+    const auto fault = [&](qsizetype where, const QString& reason) {
+        end = IniReadEnd::Fault;
+        if (faults)
+            faults->append(IniFault{lineAt(bytes, where), reason});
+        reader.skipRestOfLine();
+    };
+    for (reader.skipEmptyLines(); !reader.atEnd(); reader.skipEmptyLines()) {
+        const qsizetype start = reader.position();
         const auto key = reader.next();
         const auto index = key ? reader.next() : std::nullopt;
         const auto value = index ? reader.next() : std::nullopt;
-        if (!value)
-            return IniReadEnd::Fault; // the file ends inside a record
+        if (!value) {
+            fault(start, reader.quoteLeftOpen() ? QStringLiteral("引用符 \" が閉じられていません")
+                                                : QStringLiteral("キー、番号、値の三つがそろっていません"));
+            continue;
+        }
 
         const QString name = valueAsText(*key).value_or(QString());
         if (const auto* shared = findKey(SharedKeys, name)) {
-            if (!applyValue(settings.global, *shared, *value))
-                return IniReadEnd::Fault;
+            if (const auto reason = applyValue(settings.global, *shared, *value))
+                fault(start, *reason);
         } else if (const auto* slotKey = findKey(SlotKeys, name)) {
             const auto slot = slotIndex(*index);
-            if (!slot || !applyValue(settings.slot[*slot], *slotKey, *value))
-                return IniReadEnd::Fault;
+            if (!slot)
+                fault(start, QStringLiteral("番号が 0 から 10 の数ではありません"));
+            else if (const auto reason = applyValue(settings.slot[*slot], *slotKey, *value))
+                fault(start, *reason);
         }
     }
-    return IniReadEnd::Complete;
+    return end;
 }
 
-void Load_ini(SettingsModel& settings, const CodePage& codePage)
+QString describeIniFault(const QString& fileName, const IniFault& fault)
 {
+    return QStringLiteral("設定ファイル %1 の %2 行目を読めません: %3").arg(fileName).arg(fault.line).arg(fault.reason);
+}
+
+IniLoad Load_ini(SettingsModel& settings, const CodePage& codePage)
+{
+    IniLoad load;
     QString name = QString::fromLatin1(SettingsFileName);
     if (File_Ok(name) != 0)
         name = QString::fromLatin1(PreviousSettingsFileName);
     QFile file(name);
     if (!QFileInfo(name).isFile() || !file.open(QIODevice::ReadOnly))
-        return;
+        return load;
     // A saved file is a few kilobytes; a huge one is read no further than this, so that start-up cannot
-    // exhaust memory. Its records beyond the limit have no effect, like those after a fault.
-    const QByteArray bytes = file.read(MaxSettingsFileSize);
-    if (file.error() != QFileDevice::NoError)
-        return;
-    readIni(bytes, settings, codePage);
+    // exhaust memory. It is cut after its last whole line within the limit, and what stands beyond has no
+    // effect.
+    QByteArray bytes = file.read(MaxSettingsFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        load.faults.append(IniFault{1, file.errorString()});
+        load.fileName = name;
+        return load;
+    }
+    load.fileName = name;
+    bool cut = false;
+    if (bytes.size() > MaxSettingsFileSize) {
+        bytes.truncate(MaxSettingsFileSize);
+        bytes.truncate(qMax(bytes.lastIndexOf('\n'), bytes.lastIndexOf('\r')) + 1);
+        cut = true;
+    }
+    readIni(bytes, settings, codePage, &load.faults);
+    if (cut)
+        load.faults.append(IniFault{lineAt(CodePage::withoutByteOrderMark(bytes), bytes.size()),
+                                    QStringLiteral("ファイルが大きすぎるため、ここから先は読みません")});
+    return load;
 }
 
 bool Save_ini(const SettingsModel& settings, const CodePage& codePage)

@@ -31,6 +31,33 @@ void SettingsModel::applyDefaults()
     }
 }
 
+QString destinationOf(const GlobalSettings& global, const TransferSlot& slot)
+{
+    // Joined with a character no setting can hold from the window, so that two different sets never meet.
+    return QStringList{global.FTPSERVERNAME,
+                       global.FTPUSERID,
+                       slot.FTPDIR,
+                       slot.FTPFILENAME,
+                       slot.TEMPLATE,
+                       slot.HOSTNAME,
+                       slot.NOWDTTM,
+                       QString::number(slot.HOSTNAMEEXEC),
+                       QString::number(slot.NOWDTTMEXEC)}
+        .join(QChar(0));
+}
+
+QList<int> resetChangedResults(const SettingsModel& before, SettingsModel& after)
+{
+    QList<int> changed;
+    for (int s = 0; s < SlotCount; ++s) {
+        if (destinationOf(before.global, before.slot[s]) == destinationOf(after.global, after.slot[s]))
+            continue;
+        after.slot[s].ResultText = QStringLiteral("未実行");
+        changed << s;
+    }
+    return changed;
+}
+
 const QStringList& timerSetTexts()
 {
     static const QStringList texts = {

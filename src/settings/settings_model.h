@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QList>
 #include <QStringList>
 
 #include <array>
@@ -44,6 +45,9 @@ struct TransferSlot
     QString ResultText;
     QString ResultToolTip; // why the last upload failed, or when it succeeded
     bool ChangeSent = false;
+    // destinationOf() the slot at its last successful on-change upload: a page that went up elsewhere, or
+    // from another template, is not the page the slot now asks for.
+    QString SentDestination;
 };
 
 struct SettingsModel
@@ -54,6 +58,14 @@ struct SettingsModel
     // The start-up defaults: shared settings and slot entries 0 to 9; entry 10 stays empty.
     void applyDefaults();
 };
+
+// What decides which page goes where for a slot: the server and user, the remote folder and file name, the
+// template and its markers with their switches. Equal texts, the same page in the same place.
+QString destinationOf(const GlobalSettings& global, const TransferSlot& slot);
+
+// Slots 0 to 8 whose destination differs between before and after: their result line goes back to "未実行",
+// since the last result was about another page. Returns those slots.
+QList<int> resetChangedResults(const SettingsModel& before, SettingsModel& after);
 
 // The twenty periods of the TIMERset list, in minutes, in list order.
 const QStringList& timerSetTexts();

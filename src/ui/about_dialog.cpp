@@ -1,6 +1,6 @@
 #include "ui/about_dialog.h"
 
-#include "platform/gui/shell_open.h"
+#include "ui/guide_window.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -14,10 +14,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
-
-#ifndef VELTORA_SOURCE_DIR
-#define VELTORA_SOURCE_DIR ""
-#endif
 
 namespace {
 
@@ -143,29 +139,23 @@ Dialog* Dialog::current()
     return s_current;
 }
 
-QString Dialog::guideFile(const QString& executableDir, const QString& docDir, const QString& sourceDir)
+QString Dialog::guideFile(const QString& executableDir, const QString& docDir)
 {
-    const QString installed =
-        QDir::cleanPath(executableDir + QLatin1Char('/') + docDir + QStringLiteral("/guide.ja.md"));
-    if (QFileInfo::exists(installed) || sourceDir.isEmpty())
-        return installed;
-    const QString inSourceTree = QDir::cleanPath(sourceDir + QStringLiteral("/docs/guide.ja.md"));
-    // Where neither exists (an installation without its documentation), the address still says where the
-    // guide belongs.
-    return QFileInfo::exists(inSourceTree) ? inSourceTree : installed;
+    // Where it is missing (an image without /usr/share/doc), the address still says where the guide belongs.
+    return QDir::cleanPath(executableDir + QLatin1Char('/') + docDir + QStringLiteral("/guide.ja.md"));
 }
 
 QString Dialog::homePageAddress()
 {
     const QString guide =
-        guideFile(QCoreApplication::applicationDirPath(), QString::fromUtf8(VELTORA_GUIDE_FROM_WINDOW),
-                  QString::fromUtf8(VELTORA_SOURCE_DIR));
+        guideFile(QCoreApplication::applicationDirPath(), QString::fromUtf8(VELTORA_GUIDE_FROM_WINDOW));
     return QUrl::fromLocalFile(guide).toString();
 }
 
 void Dialog::Command1_Click()
 {
-    shellOpen(Text1->text());
+    // A .md file handed to the desktop opens as raw text, or not at all: the program shows it itself.
+    GuideWindow::showGuide();
 }
 
 void Dialog::OKButton_Click()

@@ -6,8 +6,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// The about box: the program's name, purpose line and version, a button that opens the program's home
-// page (its own documentation) and OK. Shown without a modal loop and without an owner, one at a time.
+// The about box: the program's name, purpose line and version, a button that shows the program's home
+// page (its own user's guide, built into it, in a window of its own) and OK. Shown without a modal loop and without an owner, one at a time.
 class Dialog : public QDialog
 {
     Q_OBJECT
@@ -20,12 +20,12 @@ public:
     // The about box now open, or nullptr.
     static Dialog* current();
 
-    // The address shown in Text1 and opened by "ﾎｰﾑﾍﾟｰｼﾞ": the user's guide, as a file address.
+    // The address shown in Text1: where the installed guide lies, as a file address, for reading it with
+    // another program. "ﾎｰﾑﾍﾟｰｼﾞ" shows the copy built into the program, which needs no installed file.
     static QString homePageAddress();
-    // The guide in the program's language: the installed one (docDir, relative to the window program's
-    // folder: PREFIX/libexec/veltora → PREFIX/share/doc/veltora), else, for a program run from its build
-    // folder, the one in the source tree it was built from.
-    static QString guideFile(const QString& executableDir, const QString& docDir, const QString& sourceDir);
+    // The installed guide in the program's language (docDir, relative to the window program's folder:
+    // PREFIX/libexec/veltora → PREFIX/share/doc/veltora); never a folder of the machine it was built on.
+    static QString guideFile(const QString& executableDir, const QString& docDir);
 
     QPushButton* Command1 = nullptr;
     QLineEdit* Text1 = nullptr;

@@ -483,6 +483,15 @@ void MainForm::Form_Load()
     }
 
     m_resident.start();
+    const IniLoad& load = m_resident.settingsLoad();
+    if (!load.faults.isEmpty()) {
+        // What the file held on those lines is not in the window, and the next save would leave it out.
+        QStringList lines;
+        for (const IniFault& fault : load.faults)
+            lines << describeIniFault(load.fileName, fault);
+        lines << QStringLiteral("その行の設定は既定値のままです。設定保存を押すと、読めた設定だけが保存されます。");
+        MessageBox::showWarning(this, QStringLiteral("設定ファイル"), lines.join(QLatin1Char('\n')));
+    }
     const bool startHidden = m_engine.settings.global.TASKTRAY == 1;
     if (startHidden)
         m_tray.hideWindow(this);
@@ -573,6 +582,16 @@ QString MainForm::TIMERset() const
 }
 
 void MainForm::Set_Memory(int No)
+{
+    const SettingsModel before = m_engine.settings;
+    commitShown(No);
+    // A slot now sending another page, or to another place, has not run yet for it.
+    const QList<int> changed = resetChangedResults(before, m_engine.settings);
+    if (m_engine.SelectedTab >= 2 && changed.contains(m_engine.SelectedTab - 2))
+        m_FTP_Kekka->setText(m_engine.settings.slot[m_engine.SelectedTab - 2].ResultText);
+}
+
+void MainForm::commitShown(int No)
 {
     if (No < 0) {
         GlobalSettings& global = m_engine.settings.global;
@@ -669,7 +688,10 @@ void MainForm::TabStrip1_Click()
 void MainForm::Command_SAVE_Click()
 {
     Set_Memory(m_engine.SelectedTab - 2);
-    Save_ini(m_engine.settings, m_engine.codePage());
+    // Said in the status line, so that the user knows the file now holds what the window shows.
+    const bool saved = Save_ini(m_engine.settings, m_engine.codePage());
+    setFTP_now((saved ? QStringLiteral("設定を保存しました (") : QStringLiteral("設定を保存できませんでした ("))
+                   .append(Clock::nowText() + QLatin1Char(')')));
 }
 
 void MainForm::AutoExec_Click()

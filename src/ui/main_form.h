@@ -84,6 +84,9 @@ private:
     void Form_Unload();
     void exitWhenAlone();
 
+    // Set_Memory's copy from the controls into the model.
+    void commitShown(int No);
+
     void createControls();
     void setKeyboardOrder();
     void moveToClientArea(QWidget* page);

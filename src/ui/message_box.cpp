@@ -37,6 +37,17 @@ QMessageBox::StandardButton MessageBox::askYesNo(QWidget* parent, const QString&
     return result == QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::No;
 }
 
+QMessageBox* MessageBox::showWarning(QWidget* parent, const QString& title, const QString& text)
+{
+    s_lastTitle = title;
+    s_lastText = text;
+    auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    return box;
+}
+
 void MessageBox::setNextAnswer(QMessageBox::StandardButton answer)
 {
     s_nextAnswer = answer;

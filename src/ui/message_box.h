@@ -16,11 +16,14 @@ public:
     // The box askYesNo() shows, not yet executed.
     static QMessageBox* createYesNoBox(QWidget* parent, const QString& title, const QString& text);
 
+    // A warning with OK that does not wait: the window goes on behind it. Its text counts as lastText().
+    static QMessageBox* showWarning(QWidget* parent, const QString& title, const QString& text);
+
     // The next askYesNo() returns this without showing anything. One answer per call.
     static void setNextAnswer(QMessageBox::StandardButton answer);
     static void clearNextAnswer();
 
-    // What the last askYesNo() asked, whether it was shown or answered in advance.
+    // What the last askYesNo() asked (or showWarning() said), whether it was shown or answered in advance.
     static QString lastTitle();
     static QString lastText();
     static int askedCount();

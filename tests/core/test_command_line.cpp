@@ -17,11 +17,13 @@ private slots:
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QByteArray>("codePage");
         QTest::addColumn<QString>("text"); // a part of the printed text; empty: no text
+        QTest::addColumn<QStringList>("assignments");
 
         const auto row = [](const char* name, const QStringList& tail, Mode mode, const QString& folder = {},
-                            const QByteArray& codePage = {}, const QString& text = {}) {
+                            const QByteArray& codePage = {}, const QString& text = {},
+                            const QStringList& assignments = {}) {
             QTest::newRow(name) << (QStringList{QStringLiteral("veltora")} + tail) << mode << folder << codePage
-                                << text;
+                                << text << assignments;
         };
         row("nothing: the window", {}, Mode::Window);
         row("--once", {"--once"}, Mode::Once);
@@ -37,6 +39,12 @@ private slots:
         row("-h", {"-h"}, Mode::Help, {}, {}, QStringLiteral("--code-page NAME"));
         row("--help wins over a mode", {"--once", "--help"}, Mode::Help, {}, {}, QStringLiteral("終了コード"));
         row("--version", {"--version"}, Mode::Version, {}, {}, QStringLiteral("veltora 0.5.1\n"));
+        row("--init", {"--init", "--dir", "d"}, Mode::Init, "d");
+        row("--settings", {"--settings"}, Mode::Settings);
+        row("--set with settings", {"--set", "TIMERSET=10", "FTPFILENAME,0=index.html"}, Mode::Set, {}, {}, {},
+            {"TIMERSET=10", "FTPFILENAME,0=index.html"});
+        row("--set-password", {"--code-page", "UTF-8", "--set-password"}, Mode::SetPassword, {}, "UTF-8");
+        row("--help names the settings commands", {"--help"}, Mode::Help, {}, {}, QStringLiteral("--set-password"));
         row("-v", {"-v"}, Mode::Version, {}, {}, QStringLiteral("veltora 0.5.1"));
 
         const QString hint = QStringLiteral("veltora --help");
@@ -56,6 +64,10 @@ private slots:
             QStringLiteral("不明な文字コード"));
         row("empty code page", {"--code-page="}, Mode::UsageError, {}, {}, QStringLiteral("不明な文字コード"));
         row("a stray argument", {"--once", "extra"}, Mode::UsageError, {}, {}, QStringLiteral("余分な引数です: extra"));
+        row("--set without a setting", {"--set"}, Mode::UsageError, {}, {}, QStringLiteral("--set"));
+        row("--set with another mode", {"--set", "LOG=1", "--once"}, Mode::UsageError, {}, {},
+            QStringLiteral("一つだけ"));
+        row("a setting without --set", {"--settings", "LOG=1"}, Mode::UsageError, {}, {}, QStringLiteral("LOG=1"));
     }
     void parse()
     {
@@ -64,6 +76,7 @@ private slots:
         QFETCH(QString, folder);
         QFETCH(QByteArray, codePage);
         QFETCH(QString, text);
+        QFETCH(QStringList, assignments);
 
         const CommandLine line = parseCommandLine(arguments);
         QCOMPARE(line.mode, mode);
@@ -77,6 +90,7 @@ private slots:
         }
         QCOMPARE(line.folder, folder);
         QCOMPARE(line.codePage, codePage);
+        QCOMPARE(line.assignments, assignments);
         if (text.isEmpty())
             QCOMPARE(line.text, QString());
         else

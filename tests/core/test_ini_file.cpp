@@ -250,12 +250,14 @@ private slots:
         QTest::addColumn<QString>("ini050");
         QTest::addColumn<QString>("ini040");
         QTest::addColumn<QStringList>("changed"); // "KEY=value" or "n.KEY=value"; everything else keeps its default
+        QTest::addColumn<QList<int>>("faultLines"); // the lines reported as unreadable
 
         const QByteArray sjis("windows-31j");
         const QByteArray utf8("UTF-8");
-        auto row = [&](const char* name, const QString& ini050, const QString& ini040, const QStringList& changed) {
+        auto row = [&](const char* name, const QString& ini050, const QString& ini040, const QStringList& changed,
+                       const QList<int>& faultLines = {}) {
             for (const QByteArray& codec : {sjis, utf8})
-                QTest::addRow("%s, %s", name, codec.constData()) << codec << ini050 << ini040 << changed;
+                QTest::addRow("%s, %s", name, codec.constData()) << codec << ini050 << ini040 << changed << faultLines;
         };
         const QString none = Absent;
 
@@ -269,22 +271,24 @@ private slots:
             {QStringLiteral("LOG=1")});
         row("slot index 9 and 10 read", QStringLiteral("\"FTPDIR\",9,\"nine\"\r\n\"OKCHECK\",10,1\r\n"), none,
             {QStringLiteral("9.FTPDIR=nine"), QStringLiteral("10.OKCHECK=1")});
-        row("slot index 11 stops", QStringLiteral("\"LOG\",0,1\r\n\"OKCHECK\",11,1\r\n\"TASKTRAY\",0,1\r\n"), none,
-            {QStringLiteral("LOG=1")});
-        row("slot index -1 stops", QStringLiteral("\"LOG\",0,1\r\n\"OKCHECK\",-1,1\r\n\"TASKTRAY\",0,1\r\n"), none,
-            {QStringLiteral("LOG=1")});
-        row("slot index not a number stops",
-            QStringLiteral("\"LOG\",0,1\r\n\"OKCHECK\",\"one\",1\r\n\"TASKTRAY\",0,1\r\n"), none,
-            {QStringLiteral("LOG=1")});
-        row("slot index #NULL# stops", QStringLiteral("\"LOG\",0,1\r\n\"OKCHECK\",#NULL#,1\r\n\"TASKTRAY\",0,1\r\n"),
-            none, {QStringLiteral("LOG=1")});
+        // A faulty record is reported with its line and has no effect; the records after it keep theirs.
+        const QStringList logAndTray{QStringLiteral("LOG=1"), QStringLiteral("TASKTRAY=1")};
+        row("slot index 11 reported, the rest read",
+            QStringLiteral("\"LOG\",0,1\r\n\"OKCHECK\",11,1\r\n\"TASKTRAY\",0,1\r\n"), none, logAndTray, {2});
+        row("slot index -1 reported, the rest read",
+            QStringLiteral("\"LOG\",0,1\r\n\"OKCHECK\",-1,1\r\n\"TASKTRAY\",0,1\r\n"), none, logAndTray, {2});
+        row("slot index not a number reported, the rest read",
+            QStringLiteral("\"LOG\",0,1\r\n\"OKCHECK\",\"one\",1\r\n\"TASKTRAY\",0,1\r\n"), none, logAndTray, {2});
+        row("slot index #NULL# reported, the rest read",
+            QStringLiteral("\"LOG\",0,1\r\n\"OKCHECK\",#NULL#,1\r\n\"TASKTRAY\",0,1\r\n"), none, logAndTray, {2});
         row("empty slot index is 0", QStringLiteral("\"OKCHECK\",,1\r\n"), none, {QStringLiteral("0.OKCHECK=1")});
-        row("slot index rounds halves to even; 10.6 stops",
+        row("slot index rounds halves to even; 10.6 reported",
             QStringLiteral("\"FTPDIR\",2.5,\"a\"\r\n\"FTPDIR\",3.5,\"b\"\r\n\"FTPDIR\",\" 6 \",\"c\"\r\n"
                            "\"FTPDIR\",10.5,\"d\"\r\n\"FTPDIR\",10.6,\"e\"\r\n\"LOG\",0,1\r\n"),
             none,
             {QStringLiteral("2.FTPDIR=a"), QStringLiteral("4.FTPDIR=b"), QStringLiteral("6.FTPDIR=c"),
-             QStringLiteral("10.FTPDIR=d")});
+             QStringLiteral("10.FTPDIR=d"), QStringLiteral("LOG=1")},
+            {5});
         row("unknown key skipped with its values", QStringLiteral("\"NOSUCHKEY\",0,#NULL#\r\n\"LOG\",0,1\r\n"), none,
             {QStringLiteral("LOG=1")});
         row("lower-case key skipped", QStringLiteral("\"timerset\",0,\"10\"\r\n\"LOG\",0,1\r\n"), none,
@@ -304,13 +308,13 @@ private slots:
             QStringLiteral("\"FTPUSERID\"\r\n0\r\n\"bob\"\r\n\"LOG\",0,1,\"TASKTRAY\",0,1\r\n"), none,
             {QStringLiteral("FTPUSERID=bob"), QStringLiteral("LOG=1"), QStringLiteral("TASKTRAY=1")});
         row("file cut inside a record", QStringLiteral("\"TIMERSET\",0,\"10\"\r\n\"TIMERSET\",0"), none,
-            {QStringLiteral("TIMERSET=10")});
+            {QStringLiteral("TIMERSET=10")}, {2});
         row("a comma before a line end is an empty field", QStringLiteral("\"FTPUSERID\",\r\n0,\"bob\"\r\n"), none,
-            {QStringLiteral("FTPUSERID=0")});
+            {QStringLiteral("FTPUSERID=0")}, {2});
         row("file cut after the index's comma", QStringLiteral("\"LOG\",0,1\r\n\"FTPUSERID\",0,"), none,
-            {QStringLiteral("LOG=1")});
+            {QStringLiteral("LOG=1")}, {2});
         row("file cut inside a quoted value", QStringLiteral("\"LOG\",0,1\r\n\"FTPUSERID\",0,\"bo"), none,
-            {QStringLiteral("LOG=1")});
+            {QStringLiteral("LOG=1")}, {2});
         row("&H and &O",
             QStringLiteral("\"LOG\",0,\"&H1F\"\r\n\"TASKTRAY\",0,\"&o17\"\r\n\"AUTOEXEC\",0,&H10\r\n"
                            "\"HOSTNAMEEXEC\",0,\"&Hx\"\r\n\"FTPUSERID\",0,&H10\r\n"),
@@ -339,19 +343,19 @@ private slots:
             {QStringLiteral("0.OKCHECK=2"), QStringLiteral("1.OKCHECK=4"), QStringLiteral("2.OKCHECK=-2"),
              QStringLiteral("3.HOSTNAMEEXEC=0"), QStringLiteral("4.OKCHECK=2"), QStringLiteral("LOG=-32768"),
              QStringLiteral("TASKTRAY=32766")});
-        row("integer 32768 stops", QStringLiteral("\"LOG\",0,1\r\n\"TASKTRAY\",0,32768\r\n\"AUTOEXEC\",0,1\r\n"), none,
-            {QStringLiteral("LOG=1")});
-        row("integer 32767.5 stops",
+        row("integer 32768 reported, the rest read", QStringLiteral("\"LOG\",0,1\r\n\"TASKTRAY\",0,32768\r\n\"AUTOEXEC\",0,1\r\n"), none,
+            {QStringLiteral("LOG=1"), QStringLiteral("AUTOEXEC=1")}, {2});
+        row("integer 32767.5 reported, the rest read",
             QStringLiteral("\"LOG\",0,1\r\n\"TASKTRAY\",0,\"32767.5\"\r\n\"AUTOEXEC\",0,1\r\n"), none,
-            {QStringLiteral("LOG=1")});
-        row("integer -32769 stops", QStringLiteral("\"LOG\",0,1\r\n\"OKCHECK\",3,-32769\r\n\"AUTOEXEC\",0,1\r\n"), none,
-            {QStringLiteral("LOG=1")});
-        row("integer &H8000 stops", QStringLiteral("\"LOG\",0,1\r\n\"TASKTRAY\",0,&H8000\r\n\"AUTOEXEC\",0,1\r\n"),
-            none, {QStringLiteral("LOG=1")});
-        row("integer 1e999 stops", QStringLiteral("\"LOG\",0,1\r\n\"TASKTRAY\",0,1e999\r\n\"AUTOEXEC\",0,1\r\n"), none,
-            {QStringLiteral("LOG=1")});
-        row("#NULL# value stops", QStringLiteral("\"LOG\",0,1\r\n\"FTPUSERID\",0,#NULL#\r\n\"TASKTRAY\",0,1\r\n"), none,
-            {QStringLiteral("LOG=1")});
+            {QStringLiteral("LOG=1"), QStringLiteral("AUTOEXEC=1")}, {2});
+        row("integer -32769 reported, the rest read", QStringLiteral("\"LOG\",0,1\r\n\"OKCHECK\",3,-32769\r\n\"AUTOEXEC\",0,1\r\n"), none,
+            {QStringLiteral("LOG=1"), QStringLiteral("AUTOEXEC=1")}, {2});
+        row("integer &H8000 reported, the rest read", QStringLiteral("\"LOG\",0,1\r\n\"TASKTRAY\",0,&H8000\r\n\"AUTOEXEC\",0,1\r\n"),
+            none, {QStringLiteral("LOG=1"), QStringLiteral("AUTOEXEC=1")}, {2});
+        row("integer 1e999 reported, the rest read", QStringLiteral("\"LOG\",0,1\r\n\"TASKTRAY\",0,1e999\r\n\"AUTOEXEC\",0,1\r\n"), none,
+            {QStringLiteral("LOG=1"), QStringLiteral("AUTOEXEC=1")}, {2});
+        row("#NULL# value reported, the rest read",
+            QStringLiteral("\"LOG\",0,1\r\n\"FTPUSERID\",0,#NULL#\r\n\"TASKTRAY\",0,1\r\n"), none, logAndTray, {2});
         row("Boolean forms",
             QStringLiteral("\"EXEC_TIMING1\",0,#TRUE#\r\n\"EXEC_TIMING2\",0,0\r\n\"EXEC_TIMING3\",0,\"True\"\r\n"
                            "\"EXEC_TIMING1\",1,-1\r\n\"EXEC_TIMING2\",1,\r\n\"EXEC_TIMING2\",2,\"false\"\r\n"
@@ -361,9 +365,9 @@ private slots:
              QStringLiteral("0.EXEC_TIMING3=true"), QStringLiteral("1.EXEC_TIMING1=true"),
              QStringLiteral("1.EXEC_TIMING2=false"), QStringLiteral("2.EXEC_TIMING2=false"),
              QStringLiteral("3.EXEC_TIMING3=true"), QStringLiteral("4.EXEC_TIMING2=false")});
-        row("invalid Boolean stops",
+        row("invalid Boolean reported, the rest read",
             QStringLiteral("\"EXEC_TIMING3\",0,#TRUE#\r\n\"EXEC_TIMING2\",0,\"yes\"\r\n\"LOG\",0,1\r\n"), none,
-            {QStringLiteral("0.EXEC_TIMING3=true")});
+            {QStringLiteral("0.EXEC_TIMING3=true"), QStringLiteral("LOG=1")}, {2});
         row("quoted text keeps commas and blanks, its tail is dropped; blanks before fields skipped",
             QStringLiteral("\"FTPDIR\",0,\"a, b \"junk\r\n\"LOG\",   0,   1   \r\n   \"TASKTRAY\",0,1\r\n"), none,
             {QStringLiteral("0.FTPDIR=a, b "), QStringLiteral("LOG=1"), QStringLiteral("TASKTRAY=1")});
@@ -373,8 +377,29 @@ private slots:
             none,
             {QStringLiteral("FTPUSERID=7"), QStringLiteral("FTPUSERPASS=True"), QStringLiteral("FTPSERVERNAME="),
              QStringLiteral("GLOBALURL=1.5"), QStringLiteral("0.FTPFILENAME=plain text")});
-        row("a lone line feed does not end a line", QStringLiteral("\"FTPUSERID\",0,ab\ncd\r\n\"LOG\",0,1\r\n"), none,
+        // Files written by hand on Linux end their lines with LF alone; inside quotes a line feed is text.
+        row("a lone line feed inside quotes is text",
+            QStringLiteral("\"FTPUSERID\",0,\"ab\ncd\"\r\n\"LOG\",0,1\r\n"), none,
             {QStringLiteral("FTPUSERID=ab\ncd"), QStringLiteral("LOG=1")});
+        const QStringList handWritten{QStringLiteral("FTPUSERID=bob"), QStringLiteral("LOG=1"),
+                                      QStringLiteral("3.OKCHECK=1"), QStringLiteral("3.FTPFILENAME=index.html"),
+                                      QStringLiteral("3.EXEC_TIMING2=false")};
+        row("LF line ends",
+            QStringLiteral("\"FTPUSERID\",0,\"bob\"\n\"LOG\",0,1\n\"OKCHECK\",3,1\n\"FTPFILENAME\",3,\"index.html\"\n"
+                           "\"EXEC_TIMING2\",3,#FALSE#\n\n"),
+            none, handWritten);
+        row("CR line ends",
+            QStringLiteral("\"FTPUSERID\",0,bob\r\"LOG\",0,1\r\"OKCHECK\",3,1\r\"FTPFILENAME\",3,index.html\r"
+                           "\"EXEC_TIMING2\",3,#FALSE#"),
+            none, handWritten);
+        row("LF file with an unreadable line between readable ones",
+            QStringLiteral("\"FTPUSERID\",0,\"bob\"\n\"LOG\",0,1\n\"EXEC_TIMING1\",3,yes\n\"OKCHECK\",12,1\n\"OKCHECK\",3,1\n"
+                           "\"FTPFILENAME\",3,\"index.html\"\n\"EXEC_TIMING2\",3,#FALSE#\n\"TASKTRAY\"\n"),
+            none, handWritten, {3, 4, 8});
+        // The look-ahead for a doubled quote runs to the CR only: a line feed inside quotes does not cut it.
+        row("doubled quote then a lone LF inside quotes",
+            QStringLiteral("\"FTPUSERPASS\",0,\"p\"\"w\nd\"\r\n\"LOG\",0,1\r\n"), none,
+            {QStringLiteral("FTPUSERPASS=p\"w\nd"), QStringLiteral("LOG=1")});
         row("doubled quote inside a quoted text is one quote",
             QStringLiteral("\"FTPUSERPASS\",0,\"p\"\"w,d\"\r\n\"FTPUSERID\",0,\"\"\r\n"), none,
             {QStringLiteral("FTPUSERPASS=p\"w,d"), QStringLiteral("FTPUSERID=")});
@@ -414,15 +439,16 @@ private slots:
             "\"FTPUSERPASS\",0,\"\uFEFFpw\"\r\n\"FTPUSERID\",0,\uFEFFbob\r\n\"HOSTNAME\",1,\"a\uFEFF\"\r\n");
         const QStringList keptFeff = {QStringLiteral("FTPUSERPASS=\uFEFFpw"), QStringLiteral("FTPUSERID=\uFEFFbob"),
                                       QStringLiteral("1.HOSTNAME=a\uFEFF")};
-        QTest::newRow("U+FEFF opening a value is kept, UTF-8") << utf8 << valuesWithFeff << none << keptFeff;
+        QTest::newRow("U+FEFF opening a value is kept, UTF-8") << utf8 << valuesWithFeff << none << keptFeff << QList<int>();
         QTest::newRow("U+FEFF opening a value is kept after a byte-order mark, UTF-8")
-            << utf8 << QChar(0xFEFF) + valuesWithFeff << none << keptFeff;
+            << utf8 << QChar(0xFEFF) + valuesWithFeff << none << keptFeff << QList<int>();
         // Start-up reads no more than the limit of a huge file: what stands beyond it has no effect.
         const QString filler = QStringLiteral("\"UNKNOWN\",0,\"%1\"\r\n").arg(QString(1000, QLatin1Char('x')));
+        const int keptLines = 1 + int((MaxSettingsFileSize - 11) / filler.size());
         row("huge file read up to its limit",
             QStringLiteral("\"LOG\",0,1\r\n") + filler.repeated(int(MaxSettingsFileSize / filler.size()) + 1) +
                 QStringLiteral("\"AUTOEXEC\",0,1\r\n"),
-            none, {QStringLiteral("LOG=1")});
+            none, {QStringLiteral("LOG=1")}, {keptLines + 1});
     }
     void read()
     {
@@ -430,6 +456,7 @@ private slots:
         QFETCH(QString, ini050);
         QFETCH(QString, ini040);
         QFETCH(QStringList, changed);
+        QFETCH(QList<int>, faultLines);
         const CodePage page(codec);
         place(SettingsFileName, ini050, page);
         place(PreviousSettingsFileName, ini040, page);
@@ -442,7 +469,13 @@ private slots:
         }
 
         SettingsModel model = defaults();
-        Load_ini(model, page);
+        const IniLoad load = Load_ini(model, page);
+        QList<int> gotLines;
+        for (const IniFault& fault : load.faults) {
+            gotLines << fault.line;
+            QVERIFY(!describeIniFault(load.fileName, fault).isEmpty() && !fault.reason.isEmpty());
+        }
+        QCOMPARE(gotLines, faultLines);
         const QMap<QString, QString> got = storedFields(model);
         for (auto it = expected.cbegin(); it != expected.cend(); ++it)
             QCOMPARE(it.key() + QLatin1Char('=') + got.value(it.key()), it.key() + QLatin1Char('=') + it.value());

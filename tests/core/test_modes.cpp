@@ -131,6 +131,8 @@ private slots:
         QTest::newRow("after a failed check the same address is a change")
             << QStringList{first, "- normal 1 -", "192.0.2.1 normal 0 up"};
         QTest::newRow("a damaged state file counts as a change") << QStringList{first, "damage", first};
+        // A settings file written by hand on Linux, LF ended.
+        QTest::newRow("settings with LF line ends") << QStringList{"192.0.2.1 normal 0 up lf"};
     }
     void onceRuns()
     {
@@ -149,6 +151,10 @@ private slots:
                 answerAddress(address);
             startFtp(field[1]);
             writeSettings(address == QLatin1String("-") ? QString() : echoUrl());
+            if (field.value(4) == QLatin1String("lf")) {
+                const QString ini = work(QString::fromLatin1(SettingsFileName));
+                QVERIFY(writeFile(ini, fileBytes(ini).replace("\r\n", "\n")));
+            }
             QFile::remove(remote(OnChangePage));
 
             const ProgramProcess::Result result = ProgramProcess::run({QStringLiteral("--once")}, m_work->path());
@@ -253,39 +259,143 @@ private slots:
     void refusedAtStart_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("settingsFile");
+        QTest::addColumn<QByteArray>("settings"); // empty: no settings file; else what follows a written one
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("err");
-        QTest::newRow("unknown option") << QStringList{"--once", "--bogus"} << true << 64 << "--bogus";
-        QTest::newRow("unknown code page") << QStringList{"--once", "--code-page", "x-none"} << true << 64 << "x-none";
-        QTest::newRow("two modes") << QStringList{"--once", "--check"} << true << 64 << "--once";
-        QTest::newRow("missing folder") << QStringList{"--once", "--dir", "/nonexistent/veltora"} << true << 64
+        const QByteArray none, written = "\r\n";
+        QTest::newRow("unknown option") << QStringList{"--once", "--bogus"} << written << 64 << "--bogus";
+        QTest::newRow("unknown code page") << QStringList{"--once", "--code-page", "x-none"} << written << 64 << "x-none";
+        QTest::newRow("two modes") << QStringList{"--once", "--check"} << written << 64 << "--once";
+        QTest::newRow("missing folder") << QStringList{"--once", "--dir", "/nonexistent/veltora"} << written << 64
                                         << "/nonexistent/veltora";
         QTest::newRow("window with a missing folder")
-            << QStringList{"--dir", "/nonexistent/veltora"} << true << 64 << "/nonexistent/veltora";
-        QTest::newRow("--once without settings") << QStringList{"--once"} << false << 78 << "Veltora_050.ini";
-        QTest::newRow("--check without settings") << QStringList{"--check"} << false << 78 << "Veltora_050.ini";
-        QTest::newRow("--headless without settings") << QStringList{"--headless"} << false << 78 << "Veltora_050.ini";
+            << QStringList{"--dir", "/nonexistent/veltora"} << written << 64 << "/nonexistent/veltora";
+        // Line 108 is the last record the window writes; the faulty one follows it.
+        QTest::newRow("--once with an unreadable line")
+            << QStringList{"--once"} << QByteArray("\"OKCHECK\",12,1\r\n") << 78 << "109 行目";
+        QTest::newRow("--once without settings") << QStringList{"--once"} << none << 78 << "Veltora_050.ini";
+        QTest::newRow("--check without settings") << QStringList{"--check"} << none << 78 << "Veltora_050.ini";
+        QTest::newRow("--headless without settings") << QStringList{"--headless"} << none << 78 << "Veltora_050.ini";
     }
     void refusedAtStart()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(bool, settingsFile);
+        QFETCH(QByteArray, settings);
         QFETCH(int, exitCode);
         QFETCH(QString, err);
-        if (settingsFile)
+        if (!settings.isEmpty()) {
             writeSettings(QString());
+            const QString ini = work(QString::fromLatin1(SettingsFileName));
+            QVERIFY(writeFile(ini, fileBytes(ini) + settings.trimmed() + "\r\n"));
+        }
         const QStringList before = folderEntries();
         const ProgramProcess::Result result = ProgramProcess::run(arguments, m_work->path(), 30000);
         VELTORA_COMPARE_EXIT(result, exitCode);
         // One line on stderr, saying what is wrong; for a missing settings file, naming the folder.
         QCOMPARE(result.errText().count(QLatin1Char('\n')), 1);
         QVERIFY2(result.errText().contains(err), qPrintable(result.describe(exitCode)));
-        if (exitCode == 78)
+        if (exitCode == 78 && settings.isEmpty())
             QVERIFY2(result.errText().contains(QDir(m_work->path()).canonicalPath()) ||
                          result.errText().contains(m_work->path()),
                      qPrintable(result.describe(exitCode)));
         QCOMPARE(folderEntries(), before);
+    }
+
+    // The settings written and read without the window. After a change the file is what the window writes.
+    void settingsCommands_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");   // a part of stdout or stderr
+        QTest::addColumn<QByteArray>("record"); // one the settings file then holds; empty: the file unchanged
+        const QByteArray none;
+        QTest::newRow("--init: the defaults and a sample template")
+            << QStringList{"--init"} << none << 0 << "TEMPLATE.HTML" << QByteArray("\"TIMERSET\",0,\"5\"");
+        QTest::newRow("--init over a settings file: nothing made")
+            << QStringList{"--init"} << none << 73 << "Veltora_050.ini" << none;
+        QTest::newRow("--settings: the password masked")
+            << QStringList{"--settings"} << none << 0 << "FTPUSERPASS = ********" << none;
+        QTest::newRow("--set: a period that is no number") << QStringList{"--set", "LOG=0", "TIMERSET=abc"} << none
+                                                          << 64 << "TIMERSET" << none;
+        QTest::newRow("--set: settings as the window takes them")
+            << QStringList{"--set", "TIMERSET=10", "EXEC_TIMING1,1=true"} << none << 0 << ""
+            << QByteArray("\"EXEC_TIMING3\",1,#FALSE#\r\n\"OKCHECK\",2");
+        QTest::newRow("--set-password from standard input")
+            << QStringList{"--set-password"} << QByteArray("new \"pw\r\n") << 0 << ""
+            << QByteArray("\"FTPUSERPASS\",0,\"new \"\"pw\"\r\n");
+    }
+    void settingsCommands()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QFETCH(QByteArray, record);
+        const QString ini = work(QString::fromLatin1(SettingsFileName));
+        if (arguments.first() != u"--init" || exitCode != 0)
+            writeSettings(QString());
+        const QByteArray before = QFile::exists(ini) ? fileBytes(ini) : QByteArray();
+        ProgramProcess::Options options;
+        options.input = input;
+        const ProgramProcess::Result result = ProgramProcess::run(arguments, m_work->path(), 30000, options);
+        VELTORA_COMPARE_EXIT(result, exitCode);
+        QVERIFY2(result.outText().contains(said) || result.errText().contains(said), qPrintable(result.describe(exitCode)));
+        QVERIFY(!result.outText().contains(QStringLiteral("secret")));
+        if (record.isEmpty()) {
+            QCOMPARE(fileBytes(ini), before);
+            return;
+        }
+        SettingsModel model;
+        model.applyDefaults();
+        QVERIFY(Load_ini(model, CodePage::system()).faults.isEmpty());
+        QCOMPARE(fileBytes(ini), formatIni(model, CodePage::system()));
+        QVERIFY2(fileBytes(ini).contains(record), fileBytes(ini).constData());
+        if (arguments.first() == u"--init")
+            QVERIFY(fileBytes(work(QStringLiteral("TEMPLATE.HTML"))).contains("HOSTNAME"));
+    }
+
+    // A file name set after an upload is sent by the next --once, though the address stayed the same.
+    void setThenOnceSendsTheNewName()
+    {
+        answerAddress(QStringLiteral("192.0.2.1"));
+        writeSettings(echoUrl());
+        VELTORA_COMPARE_EXIT(ProgramProcess::run({QStringLiteral("--once")}, m_work->path()), 0);
+        VELTORA_COMPARE_EXIT(ProgramProcess::run({QStringLiteral("--set"), QStringLiteral("FTPFILENAME,0=new.html")},
+                                                 m_work->path()),
+                             0);
+        VELTORA_COMPARE_EXIT(ProgramProcess::run({QStringLiteral("--once")}, m_work->path()), 0);
+        QVERIFY(QFile::exists(remote(QStringLiteral("new.html"))));
+    }
+
+    // Without --dir every way of starting works in one folder per user, made for its owner only.
+    void defaultFolder_data()
+    {
+        QTest::addColumn<QString>("dataHome"); // XDG_DATA_HOME; "-": unset
+        QTest::addColumn<QString>("folder");   // under the case's home
+        QTest::newRow("XDG_DATA_HOME unset") << "-" << ".local/share/veltora";
+        QTest::newRow("XDG_DATA_HOME set") << "data" << "data/veltora";
+        QTest::newRow("XDG_DATA_HOME relative: ignored") << "relative" << ".local/share/veltora";
+    }
+    void defaultFolder()
+    {
+        QFETCH(QString, dataHome);
+        QFETCH(QString, folder);
+        const QString home = m_root->filePath(QStringLiteral("home"));
+        ProgramProcess::Options options;
+        options.dirFromWorkingDirectory = false;
+        options.environment.insert(QStringLiteral("HOME"), home);
+        options.environment.remove(QStringLiteral("XDG_DATA_HOME"));
+        if (dataHome == u"relative")
+            options.environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+        else if (dataHome != u"-")
+            options.environment.insert(QStringLiteral("XDG_DATA_HOME"), home + u'/' + dataHome);
+        const ProgramProcess::Result result = ProgramProcess::run({QStringLiteral("--once")}, m_work->path(), 30000, options);
+        VELTORA_COMPARE_EXIT(result, 78);
+        const QString expected = home + u'/' + folder;
+        QVERIFY2(result.errText().contains(expected), qPrintable(result.describe(78)));
+        QCOMPARE(QFileInfo(expected).permissions() & 0x0077, QFileDevice::Permissions());
+        QVERIFY(QFileInfo(expected).isDir());
     }
 
     void dirOption()
@@ -306,7 +416,6 @@ private slots:
         QTest::addColumn<int>("signalNumber");
         QTest::newRow("SIGTERM") << int(SIGTERM);
         QTest::newRow("SIGINT") << int(SIGINT);
-        QTest::newRow("SIGHUP") << int(SIGHUP);
     }
     void headlessEndsOnSignal()
     {
@@ -339,6 +448,36 @@ private slots:
         QCOMPARE(fileBytes(ini), iniBefore);
         QCOMPARE(QFileInfo(ini).lastModified(), mtimeBefore);
         QVERIFY2(result.errText().contains(QStringLiteral("[設定2]")), qPrintable(result.describe(0)));
+    }
+
+    // A hang-up makes --headless read its settings again, as a service does; an unreadable file keeps the
+    // settings in force. Seen in the exit-time page's name at the end.
+    void headlessReloadsOnHangUp_data()
+    {
+        QTest::addColumn<QByteArray>("tail"); // added to the rewritten file
+        QTest::addColumn<QString>("exitPage");
+        QTest::newRow("read whole: applied") << QByteArray() << "reloaded.html";
+        QTest::newRow("an unreadable line: kept") << QByteArray("\"OKCHECK\",12,1\n") << ExitPage;
+    }
+    void headlessReloadsOnHangUp()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(QString, exitPage);
+        answerAddress(QStringLiteral("192.0.2.78"));
+        writeSettings(echoUrl());
+        ProgramProcess program;
+        QVERIFY(program.start({QStringLiteral("--headless")}, m_work->path()));
+        const QString log = work(QStringLiteral("Veltora.log"));
+        QTRY_VERIFY_WITH_TIMEOUT(logEvents(log).contains(QStringLiteral("START")), scaledMs(15000));
+        const QString ini = work(QString::fromLatin1(SettingsFileName));
+        QVERIFY(writeFile(ini, fileBytes(ini).replace(ExitPage.toLatin1(), "reloaded.html") + tail));
+        QVERIFY(program.signal(SIGHUP));
+        QTRY_VERIFY_WITH_TIMEOUT(logEvents(log).contains(QStringLiteral("設定再読込")), scaledMs(15000));
+        QVERIFY(program.signal(SIGTERM));
+        const ProgramProcess::Result result = program.waitForEnd(60000);
+        VELTORA_COMPARE_EXIT(result, 0);
+        QVERIFY2(QFile::exists(remote(exitPage)), qPrintable(result.describe(0)));
+        QVERIFY2(tail.isEmpty() || result.errText().contains(QStringLiteral("109 行目")), qPrintable(result.describe(0)));
     }
 
     // A second program in a folder that a resident one holds.

@@ -81,7 +81,7 @@ private slots:
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        program.start(QStringLiteral(VELTORA_BINARY), {});
+        program.start(QStringLiteral(VELTORA_BINARY), {QStringLiteral("--dir"), QStringLiteral(".")});
         QVERIFY2(program.waitForStarted(scaledMs(10000)), qPrintable(program.errorString()));
 
         const QString logFile = work.filePath(QStringLiteral("Veltora.log"));

@@ -284,6 +284,13 @@ private slots:
                                                 failed(OnCheck, 2, QuitUnanswered)),
                            serverMode(QStringLiteral("normal")), run(a, both, QStringList{checked(a)} + bothLog),
                            run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
+        // The first setup: a run sent the half-filled slot, then the user corrected it. The address is the
+        // same, but the page the slot now names has never gone up.
+        QTest::newRow("destination changed after an upload: sent again at the same address")
+            << QList<Step>{run(a, both, QStringList{checked(a)} + bothLog),
+                           setDirectory(0, QStringLiteral("public_html/")),
+                           run(a, both, QStringList{checked(a)} + bothLog),
+                           run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
         QTest::newRow("failed on-check upload is not retried by the trigger")
             << QList<Step>{setDirectory(1, QStringLiteral("no_such_dir")),
                            run(a, {remoteName(1)}, QStringList{checked(a)} + sent(OnChange, 1) + failed(OnCheck, 2)),

@@ -2,6 +2,7 @@
 
 #include "test_timeouts.h"
 
+#include <algorithm>
 #include <csignal>
 
 ProgramProcess::~ProgramProcess()
@@ -13,6 +14,11 @@ ProgramProcess::~ProgramProcess()
 }
 
 QProcessEnvironment ProgramProcess::environment()
+{
+    return programEnvironment();
+}
+
+QProcessEnvironment programEnvironment()
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -28,13 +34,22 @@ QString ProgramProcess::Result::describe(int expectedExit) const
         .arg(finished ? QString() : QStringLiteral(" (did not end in time)"), outText(), errText());
 }
 
-bool ProgramProcess::start(const QStringList& arguments, const QString& workingDirectory)
+bool ProgramProcess::start(const QStringList& arguments, const QString& workingDirectory, const Options& options)
 {
+    QStringList all = arguments;
+    const bool namesFolder =
+        std::any_of(arguments.cbegin(), arguments.cend(), [](const QString& a) { return a.startsWith(u"--dir"); });
+    if (options.dirFromWorkingDirectory && !namesFolder)
+        all = QStringList{QStringLiteral("--dir"), QStringLiteral(".")} + arguments;
     m_process.setWorkingDirectory(workingDirectory);
-    m_process.setProcessEnvironment(environment());
+    m_process.setProcessEnvironment(options.environment);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.start(QStringLiteral(VELTORA_BINARY), arguments);
-    return m_process.waitForStarted(scaledMs(10000));
+    m_process.start(QStringLiteral(VELTORA_BINARY), all);
+    if (!m_process.waitForStarted(scaledMs(10000)))
+        return false;
+    m_process.write(options.input);
+    m_process.closeWriteChannel();
+    return true;
 }
 
 bool ProgramProcess::signal(int signalNumber)
@@ -59,10 +74,10 @@ ProgramProcess::Result ProgramProcess::waitForEnd(int timeoutMilliseconds)
 }
 
 ProgramProcess::Result ProgramProcess::run(const QStringList& arguments, const QString& workingDirectory,
-                                           int timeoutMilliseconds)
+                                           int timeoutMilliseconds, const Options& options)
 {
     ProgramProcess program;
-    if (!program.start(arguments, workingDirectory)) {
+    if (!program.start(arguments, workingDirectory, options)) {
         Result failed;
         failed.err = program.m_process.errorString().toUtf8();
         return failed;

@@ -8,6 +8,18 @@
 // The built program (build/veltora) run as a user or a service manager runs it, with no display: DISPLAY,
 // WAYLAND_DISPLAY and QT_QPA_PLATFORM are taken out of its environment, so a mode that needed a GUI
 // platform would fail to start. On a mismatch, describe() gives the exit status and both output streams.
+// The environment the program runs in: the test's own without a display.
+QProcessEnvironment programEnvironment();
+
+// How a case starts the program beyond its arguments. Without --dir the program works in its per-user folder;
+// unless a case says otherwise, the working directory is named to it with --dir.
+struct ProgramOptions
+{
+    QProcessEnvironment environment = programEnvironment();
+    QByteArray input; // standard input, closed after it
+    bool dirFromWorkingDirectory = true;
+};
+
 class ProgramProcess
 {
 public:
@@ -24,6 +36,8 @@ public:
         QString describe(int expectedExit) const;
     };
 
+    using Options = ProgramOptions;
+
     ProgramProcess() = default;
     ProgramProcess(const ProgramProcess&) = delete;
     ProgramProcess& operator=(const ProgramProcess&) = delete;
@@ -31,10 +45,11 @@ public:
 
     // Runs to the end (or timeoutMilliseconds, times the tests' time-out factor, then kills it) in
     // workingDirectory.
-    static Result run(const QStringList& arguments, const QString& workingDirectory, int timeoutMilliseconds = 120000);
+    static Result run(const QStringList& arguments, const QString& workingDirectory, int timeoutMilliseconds = 120000,
+                      const Options& options = Options());
 
     // Starts it and leaves it running.
-    bool start(const QStringList& arguments, const QString& workingDirectory);
+    bool start(const QStringList& arguments, const QString& workingDirectory, const Options& options = Options());
     QProcess& process() { return m_process; }
     // Sends a signal to the program while it runs; false once it has ended (a pid of 0 would signal the whole
     // process group, the test included).

@@ -265,6 +265,33 @@ private slots:
         QVERIFY(settings().slot[0].ChangeSent);
     }
 
+    // The first setup: a result line about a page sent elsewhere must not stand for the slot's new page.
+    void resultLineAfterAnEdit_data()
+    {
+        QTest::addColumn<int>("tab"); // where the edit is made
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("reset");
+        QTest::newRow("file name") << 2 << "FTPputTO" << true;
+        QTest::newRow("template") << 2 << "FTPputFROM" << true;
+        QTest::newRow("server, on the first tab") << 1 << "FTPserverName" << true;
+        QTest::newRow("password: the same page in the same place") << 1 << "FTPuserPASS" << false;
+    }
+    void resultLineAfterAnEdit()
+    {
+        QFETCH(int, tab);
+        QFETCH(QString, name);
+        QFETCH(bool, reset);
+        const QString done = QStringLiteral("[設定1] 実行完了 (2026/12/06 9:05:07)");
+        settings().slot[0].ResultText = done;
+        settings().slot[1].ResultText = done;
+        chooseTab(tab);
+        typeInto(name.toLatin1().constData(), QStringLiteral("index.html"));
+        chooseTab(2);
+        QCOMPARE(control<QLabel>("FTP_Kekka")->text(), reset ? QStringLiteral("未実行") : done);
+        // The shared server and user are part of every slot's destination; a slot's own fields only of its own.
+        QCOMPARE(settings().slot[1].ResultText, reset && tab == 1 ? QStringLiteral("未実行") : done);
+    }
+
     void triggerShown_data()
     {
         QTest::addColumn<bool>("t1");
@@ -465,6 +492,7 @@ private slots:
         typeInto("FTPuserID", QStringLiteral("firsttab"));
         QTest::mouseClick(button("Command_SAVE"), Qt::LeftButton);
         QCOMPARE(settings().global.FTPUSERID, QStringLiteral("firsttab"));
+        QVERIFY2(m_form->FTP_now().startsWith(QStringLiteral("設定を保存しました (")), qPrintable(m_form->FTP_now()));
 
         chooseTab(10);
         typeInto("FTPputTO", QStringLiteral("nine.html"));
