@@ -97,7 +97,7 @@ private slots:
         if (settingsOnEnd == Resident::SettingsOnEnd::Keep)
             QCOMPARE(fileBytes(QString::fromLatin1(SettingsFileName)), fileBefore);
         QCOMPARE(logEvents(), (QStringList{QStringLiteral("START"), QStringLiteral("IPアドレス確認(終了時)"),
-                                           QStringLiteral("END")}));
+                                           QStringLiteral("失敗理由"), QStringLiteral("END")}));
         // Nothing starts after the end.
         engine.EXEC_EVENT();
         QCOMPARE(logEvents().size(), 3);
