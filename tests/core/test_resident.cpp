@@ -100,7 +100,7 @@ private slots:
                                            QStringLiteral("失敗理由"), QStringLiteral("END")}));
         // Nothing starts after the end.
         engine.EXEC_EVENT();
-        QCOMPARE(logEvents().size(), 3);
+        QCOMPARE(logEvents().size(), 4);
     }
 };
 
