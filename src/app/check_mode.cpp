@@ -20,6 +20,7 @@ int runCheck(ConsoleView& view, const CodePage& codePage)
 
     if (engine.IpCheckState != 1) {
         view.printLine(view.IP_address()); // "未取得" or "接続不可"
+        view.printLine(QStringLiteral("失敗理由: ") + engine.IpCheckReason);
         return CheckFailedStatus;
     }
     QFile out;

@@ -34,6 +34,7 @@ QString helpText()
         "                      (既定: ~/.local/share/veltora、XDG_DATA_HOME があれば $XDG_DATA_HOME/veltora。\n"
         "                      --dir . で現在のフォルダ)\n"
         "  --code-page NAME    設定ファイル・テンプレート・ログの文字コード (例: windows-31j)\n"
+        "  --quiet             失敗だけを標準エラー出力に書きます (cron 向け)\n"
         "  -h, --help          この説明を表示します\n"
         "  -v, --version       バージョンを表示します\n"
         "\n"
@@ -82,11 +83,12 @@ CommandLine parseCommandLine(const QStringList& arguments)
     };
     const QCommandLineOption dir(QStringLiteral("dir"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption codePage(QStringLiteral("code-page"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption quiet(QStringLiteral("quiet"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     for (const auto& [option, mode] : modeOptions)
         parser.addOption(option);
-    parser.addOptions({dir, codePage, help, version});
+    parser.addOptions({dir, codePage, quiet, help, version});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -111,7 +113,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
     }
 
     // Each option once: a second --dir would silently win over the first.
-    QStringList names{QStringLiteral("dir"), QStringLiteral("code-page")};
+    QStringList names{QStringLiteral("dir"), QStringLiteral("code-page"), QStringLiteral("quiet")};
     for (const auto& [option, mode] : modeOptions)
         names << option.names();
     for (const QString& name : std::as_const(names)) {
@@ -136,6 +138,9 @@ CommandLine parseCommandLine(const QStringList& arguments)
     if (result.mode != CommandLine::Mode::Set && !result.assignments.isEmpty())
         return usageError(QStringLiteral("余分な引数です: ") + result.assignments.first());
 
+    result.quiet = parser.isSet(quiet);
+    if (result.quiet && !result.isConsoleMode())
+        return usageError(QStringLiteral("--quiet は --once、--check、--headless とだけ使えます"));
     if (parser.isSet(dir)) {
         result.folder = parser.value(dir);
         if (result.folder.isEmpty())

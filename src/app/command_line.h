@@ -28,6 +28,7 @@ struct CommandLine
     QByteArray codePage;     // --code-page; empty: the system's
     QString text;            // the help text, the version line or the usage error's line
     QStringList assignments; // --set's KEY[,N]=VALUE arguments
+    bool quiet = false;      // --quiet: failures only on standard error
 
     // Whether the mode runs without a window, a display or a notification area.
     bool isConsoleMode() const { return mode == Mode::Once || mode == Mode::Check || mode == Mode::Headless; }

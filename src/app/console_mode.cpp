@@ -95,6 +95,11 @@ CodePage codePageOf(const CommandLine& line)
 int runConsoleMode(const CommandLine& line)
 {
     ConsoleView view;
+    view.setJournal(qEnvironmentVariableIsSet("JOURNAL_STREAM"));
+    if (line.isConsoleMode()) {
+        view.setQuiet(line.quiet);
+        view.takeOverMessages();
+    }
     if (const auto error = enterWorkingFolder(line)) {
         view.printLine(*error);
         return UsageExitStatus;
@@ -113,8 +118,20 @@ int runConsoleMode(const CommandLine& line)
         return ConfigurationStatus;
 
     FolderLock lock;
-    const int wait = line.mode == CommandLine::Mode::Headless ? 0 : OneShotLockWaitMilliseconds;
-    switch (lock.acquire(wait)) {
+    FolderLock::Outcome outcome = lock.acquire(0);
+    if (outcome == FolderLock::Outcome::HeldByAnother && line.mode != CommandLine::Mode::Headless) {
+        // Said at once: a run of the window or of a service may keep the folder for a while.
+        const QString holder = lock.holder() == QLatin1String("veltora-window")
+                                   ? QStringLiteral("画面の Veltora")
+                                   : QStringLiteral("他の veltora (サービスか1回の実行)");
+        view.printLine(QStringLiteral("veltora: %1 がこのフォルダを使っています。空くまで最長%2秒待ちます: %3")
+                           .arg(holder)
+                           .arg(OneShotLockWaitMilliseconds / 1000)
+                           .arg(currentFolder()),
+                       ConsoleView::Priority::Warning);
+        outcome = lock.acquire(OneShotLockWaitMilliseconds);
+    }
+    switch (outcome) {
     case FolderLock::Outcome::Held:
         break;
     case FolderLock::Outcome::HeldByAnother:
@@ -122,7 +139,8 @@ int runConsoleMode(const CommandLine& line)
         return TemporaryFailureStatus;
     case FolderLock::Outcome::CannotCreate:
         view.printLine(QStringLiteral("veltora: ロックファイルを作れないため、二重起動を防げません: ") +
-                       QDir::toNativeSeparators(lock.lockPath()));
+                           QDir::toNativeSeparators(lock.lockPath()),
+                       ConsoleView::Priority::Warning);
         break;
     }
 

@@ -9,6 +9,25 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace {
+
+bool isFailureCaption(const QString& caption)
+{
+    static const QStringList failures{QStringLiteral("失敗"), QStringLiteral("接続不可"), QStringLiteral("未取得")};
+    return std::any_of(failures.begin(), failures.end(), [&](const QString& word) { return caption.contains(word); });
+}
+
+ConsoleView* messageView = nullptr;
+
+void printMessage(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (messageView)
+        messageView->printLine(message, type == QtInfoMsg || type == QtDebugMsg ? ConsoleView::Priority::Info
+                                                                               : ConsoleView::Priority::Error);
+}
+
+} // namespace
+
 ConsoleView::ConsoleView(QIODevice* status) : m_status(status)
 {
     if (!m_status) {
@@ -21,28 +40,46 @@ ConsoleView::ConsoleView(QIODevice* status) : m_status(status)
 
 ConsoleView::~ConsoleView()
 {
+    if (messageView == this) {
+        qInstallMessageHandler(nullptr);
+        messageView = nullptr;
+    }
     if (m_ownsStatus)
         delete m_status;
+}
+
+
+void ConsoleView::takeOverMessages()
+{
+    messageView = this;
+    qInstallMessageHandler(printMessage);
 }
 
 void ConsoleView::setFTP_now(const QString& caption)
 {
     m_ftpNow = caption;
-    printLine(Clock::nowText() + QLatin1Char(' ') + caption);
+    const Priority priority = isFailureCaption(caption) ? Priority::Error : Priority::Info;
+    printLine(m_journal ? caption : Clock::nowText() + QLatin1Char(' ') + caption, priority);
 }
 
 void ConsoleView::setFTP_nowToolTip(const QString& text)
 {
-    static const QStringList failures{QStringLiteral("失敗"), QStringLiteral("接続不可"), QStringLiteral("未取得")};
-    const bool failed = std::any_of(failures.begin(), failures.end(), [&](const QString& word) {
-        return m_ftpNow.contains(word);
-    });
-    if (failed && !text.isEmpty())
-        printLine(Clock::nowText() + QStringLiteral(" 失敗理由: ") + text);
+    if (isFailureCaption(m_ftpNow) && !text.isEmpty())
+        printLine((m_journal ? QString() : Clock::nowText() + QLatin1Char(' ')) + QStringLiteral("失敗理由: ") + text);
 }
 
-void ConsoleView::printLine(const QString& line)
+void ConsoleView::printLine(const QString& line, Priority priority)
 {
+    if (m_quiet && priority == Priority::Info)
+        return;
+    if (m_journal) {
+        // One journal entry a line: a line break inside would start an entry without a priority.
+        QString entry = line;
+        entry.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        QStringEncoder encoder(QStringConverter::System);
+        m_status->write(encoder.encode(QStringLiteral("<%1>").arg(int(priority)) + entry + QLatin1Char('\n')));
+        return;
+    }
     // The terminal's or the journal's encoding, whatever code page the program's files are in.
     QStringEncoder encoder(QStringConverter::System);
     m_status->write(encoder.encode(line + QLatin1Char('\n')));

@@ -41,13 +41,26 @@ public:
     void Set_Memory(int) override {}
     void Put_Memory(int) override {}
 
+    // How much a line matters, as syslog and the journal rank it.
+    enum class Priority { Error = 3, Warning = 4, Info = 6 };
+
+    // When standard error is the journal (JOURNAL_STREAM is set), every line starts with its priority ("<3>")
+    // and carries no time of its own, the journal keeping both. Quiet: failures and warnings only (for cron).
+    void setJournal(bool journal) { m_journal = journal; }
+    void setQuiet(bool quiet) { m_quiet = quiet; }
+
     // Writes one line to the status stream as it is, without the time.
-    void printLine(const QString& line);
+    void printLine(const QString& line, Priority priority = Priority::Error);
+
+    // Qt's messages (a failed command's diagnostic among them) go to the status stream with their priority.
+    void takeOverMessages();
 
 private:
     const SettingsModel* m_settings = nullptr;
     QIODevice* m_status;
     bool m_ownsStatus = false;
+    bool m_journal = false;
+    bool m_quiet = false;
     QString m_ipAddress = QStringLiteral("未取得");
     QString m_chikanTo0 = QStringLiteral("HOSTNAME");
     QString m_chikanTo1 = QStringLiteral("NOWDTTM");

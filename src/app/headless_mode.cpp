@@ -27,7 +27,8 @@ int runHeadless(ConsoleView& view, const CodePage& codePage)
     });
     QObject::connect(&resident, &Resident::settingsReloaded, [&](bool applied, const IniLoad& load) {
         if (applied) {
-            view.printLine(QStringLiteral("veltora: 設定ファイル ") + load.fileName + QStringLiteral(" を読み直しました"));
+            view.printLine(QStringLiteral("veltora: 設定ファイル ") + load.fileName + QStringLiteral(" を読み直しました"),
+                       ConsoleView::Priority::Info);
             engine.Save_Log(QStringLiteral("設定再読込"), load.fileName);
             return;
         }
@@ -39,6 +40,7 @@ int runHeadless(ConsoleView& view, const CodePage& codePage)
     QObject::connect(&resident, &Resident::ended, [] { QCoreApplication::exit(0); });
 
     resident.start();
-    view.printLine(QStringLiteral("veltora: 常駐を開始しました (") + view.TIMERset() + QStringLiteral("分ごとに実行)"));
+    view.printLine(QStringLiteral("veltora: 常駐を開始しました (") + view.TIMERset() + QStringLiteral("分ごとに実行)"),
+                   ConsoleView::Priority::Info);
     return QCoreApplication::exec();
 }

@@ -310,7 +310,7 @@ int FtpTransfer::store(const Command& command, const QByteArray& name)
             std::lock_guard lock(serverMemoryMutex);
             tlsCeilingServers.insert(m_endpoint.serverKey);
         }
-        qWarning().noquote() << QStringLiteral("FTP %1: データ接続が切れました (%2)。このサーバーには TLS 1.2 を上限として送り直します")
+        qInfo().noquote() << QStringLiteral("FTP %1: データ接続が切れました (%2)。このサーバーには TLS 1.2 を上限として送り直します")
                                     .arg(QString::fromUtf8(m_endpoint.serverKey), lastFailure().reply);
         // On a new control connection: the data connections must reuse its TLS session, and one agreed
         // on TLS 1.3 cannot be.

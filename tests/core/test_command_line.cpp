@@ -56,6 +56,8 @@ private slots:
         row("--dir empty", {"--dir="}, Mode::UsageError, {}, {}, QStringLiteral("--dir"));
         row("a value given to a mode", {"--once=yes"}, Mode::UsageError, {}, {}, hint);
         row("two modes", {"--once", "--headless"}, Mode::UsageError, {}, {}, QStringLiteral("一つだけ"));
+        row("--quiet with a mode that runs", {"--once", "--quiet"}, Mode::Once);
+        row("--quiet without one", {"--quiet", "--settings"}, Mode::UsageError, {}, {}, QStringLiteral("--quiet"));
         row("a mode twice", {"--check", "--check"}, Mode::UsageError, {}, {}, QStringLiteral("二度"));
         row("--dir twice", {"--dir", "a", "--dir", "b"}, Mode::UsageError, {}, {}, QStringLiteral("--dir"));
         row("unknown code page", {"--code-page", "klingon-1"}, Mode::UsageError, {}, {},

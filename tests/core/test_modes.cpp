@@ -230,9 +230,20 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
-        QTest::newRow("address found") << "192.0.2.33" << 0 << "192.0.2.33\n" << QString();
-        QTest::newRow("no address on the page") << "maintenance" << 1 << QString() << "未取得";
-        QTest::newRow("echo page refused") << QString() << 1 << QString() << "接続不可";
+        QTest::addColumn<QStringList>("more"); // further arguments; "journal": JOURNAL_STREAM set
+        QTest::newRow("address found") << "192.0.2.33" << 0 << "192.0.2.33\n" << QString() << QStringList();
+        QTest::newRow("no address on the page") << "maintenance" << 1 << QString()
+                                                << "失敗理由: エコーページの応答に IP アドレスがありません" << QStringList();
+        QTest::newRow("echo page refused") << QString() << 1 << QString() << "接続不可" << QStringList();
+        // The journal ranks each line itself: failures <3>, the rest <6>, and no time of our own.
+        QTest::newRow("to the journal") << "maintenance" << 1 << QString()
+                                        << "<3>未取得\n<3>失敗理由: エコーページの応答に IP アドレスがありません"
+                                        << QStringList{"journal"};
+        QTest::newRow("--quiet: a success says nothing")
+            << "192.0.2.33" << 0 << "192.0.2.33\n" << "<nothing>" << QStringList{"--quiet"};
+        QTest::newRow("--quiet: a failure is said")
+            << "maintenance" << 1 << QString() << "失敗理由: エコーページの応答に IP アドレスがありません"
+            << QStringList{"--quiet"};
     }
     void check()
     {
@@ -240,14 +251,21 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, out);
         QFETCH(QString, err);
+        QFETCH(QStringList, more);
         if (!answer.isEmpty())
             answerAddress(answer);
         writeSettings(answer.isEmpty() ? QString() : echoUrl());
-        const ProgramProcess::Result result = ProgramProcess::run({QStringLiteral("--check")}, m_work->path());
+        ProgramProcess::Options options;
+        if (more.removeAll(QStringLiteral("journal")))
+            options.environment.insert(QStringLiteral("JOURNAL_STREAM"), QStringLiteral("8:12345"));
+        const ProgramProcess::Result result =
+            ProgramProcess::run(QStringList{QStringLiteral("--check")} + more, m_work->path(), 120000, options);
         VELTORA_COMPARE_EXIT(result, exitCode);
         QCOMPARE(result.outText(), out);
-        if (!err.isEmpty())
-            QVERIFY2(result.errText().trimmed().endsWith(err), qPrintable(result.describe(exitCode)));
+        if (err == QLatin1String("<nothing>"))
+            QVERIFY2(result.err.isEmpty(), qPrintable(result.describe(exitCode)));
+        else if (!err.isEmpty())
+            QVERIFY2(result.errText().contains(err), qPrintable(result.describe(exitCode)));
         // The check's own file; nothing uploaded, no state for the one-shot mode, no log line.
         QVERIFY(QFile::exists(work(QStringLiteral("GLOBALIP.TXT"))));
         QCOMPARE(QDir(m_root->filePath(QStringLiteral("public_html"))).entryList(QDir::Files), QStringList());
@@ -504,6 +522,9 @@ private slots:
         if (exitCode == 0) {
             // Still waiting while the first holds the folder; it goes on once the first has ended.
             QVERIFY(!second.process().waitForFinished(3000));
+            // It says at once that it waits, and for whom.
+            QVERIFY2(second.process().readAllStandardError().contains("他の veltora (サービスか1回の実行) がこのフォルダを使っています"),
+                     "no word of the wait");
             QVERIFY(first.signal(SIGTERM));
             VELTORA_COMPARE_EXIT(first.waitForEnd(60000), 0);
         }
