@@ -87,6 +87,9 @@ std::optional<FtpEndpoint> FtpEndpoint::parse(const QString& serverName)
 void FtpEndpoint::applyTo(void* handle, QString* hostKeyProblem) const
 {
     CURL* curl = static_cast<CURL*>(handle);
+    // Never through a proxy named by the environment (ftp_proxy, all_proxy): libcurl would hand an FTP upload to
+    // an HTTP proxy as a plain request, the password in a Basic header, and take the proxy's refusal for success.
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     // As OpenSSL's own tools do: authorities named by the environment replace the system's.
