@@ -59,6 +59,9 @@ int runConsoleMode(const CommandLine& line)
     case FolderLock::Outcome::HeldByAnother:
         view.printLine(QStringLiteral("veltora: 他のVeltoraがこのフォルダで動いています: ") + currentFolder());
         return TemporaryFailureStatus;
+    case FolderLock::Outcome::NotRegularFile:
+        view.printLine(lock.notRegularFileLine());
+        return ConfigurationStatus;
     case FolderLock::Outcome::CannotCreate:
         view.printLine(QStringLiteral("veltora: ロックファイルを作れないため、二重起動を防げません: ") +
                        QDir::toNativeSeparators(lock.lockPath()));

@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include <sys/stat.h>
+
 FolderLock::FolderLock(const QString& folder)
     : m_path(QDir(folder).absoluteFilePath(QString::fromLatin1(FileNames::Lock))),
       m_lock(std::make_unique<QLockFile>(m_path))
@@ -15,8 +17,20 @@ FolderLock::~FolderLock() = default;
 
 FolderLock::Outcome FolderLock::acquire(int waitMilliseconds)
 {
-    if (m_lock->isLocked() || m_lock->tryLock(waitMilliseconds))
+    if (m_lock->isLocked())
+        return Outcome::Held;
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(m_path).constData(), &status) == 0 && !S_ISREG(status.st_mode))
+        return Outcome::NotRegularFile;
+    if (m_lock->tryLock(waitMilliseconds))
         return Outcome::Held;
     // Judged by the reason, not by the result alone: only a lock that someone holds is another instance.
     return m_lock->error() == QLockFile::LockFailedError ? Outcome::HeldByAnother : Outcome::CannotCreate;
+}
+
+QString FolderLock::notRegularFileLine() const
+{
+    return QStringLiteral("veltora: ロックファイル %1 が通常のファイルではありません (シンボリックリンクなど)。"
+                          "中身を確かめて削除してください")
+        .arg(QDir::toNativeSeparators(lockPath()));
 }

@@ -17,7 +17,9 @@
 class FolderLock
 {
 public:
-    enum class Outcome { Held, HeldByAnother, CannotCreate };
+    // NotRegularFile: something else stands under the lock's name (a symbolic link, planted or dangling, a
+    // folder, a pipe); it is never taken for another instance's lock, nor removed.
+    enum class Outcome { Held, HeldByAnother, CannotCreate, NotRegularFile };
 
     explicit FolderLock(const QString& folder = QStringLiteral("."));
     ~FolderLock();
@@ -26,6 +28,8 @@ public:
     Outcome acquire(int waitMilliseconds = 0);
 
     QString lockPath() const { return m_path; }
+    // The line that says what stands in the lock's place and what to do about it (NotRegularFile).
+    QString notRegularFileLine() const;
 
 private:
     QString m_path;

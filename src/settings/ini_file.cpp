@@ -1,5 +1,8 @@
 #include "settings/ini_file.h"
 
+#include "platform/regular_file.h"
+
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -520,6 +523,11 @@ bool Save_ini(const SettingsModel& settings, const CodePage& codePage)
     const QString name = QString::fromLatin1(SettingsFileName);
     const QByteArray bytes = formatIni(settings, codePage);
     const bool existed = QFileInfo::exists(name);
+    QString why;
+    if (!RegularFile::mayReplace(name, &why)) {
+        qWarning().noquote() << why;
+        return false;
+    }
 
     // Written aside and renamed over, so a failure leaves the previous file as it was. In a read-only folder
     // nothing can be put aside; a writable file there is written in place rather than not saved at all.

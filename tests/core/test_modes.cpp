@@ -16,6 +16,8 @@
 
 #include <csignal>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -89,6 +91,21 @@ private:
         QVERIFY(Save_ini(settings, codePage));
     }
 
+    // Changes the folder as `how` says: "link NAME" a link to NAME outside the folder (none there yet),
+    // "fifo NAME" a named pipe, "chmod NAME MODE" (octal), "rename FROM TO".
+    void prepareFolder(const QString& how)
+    {
+        const QStringList word = how.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (word.value(0) == QLatin1String("link"))
+            QVERIFY(QFile::link(m_root->filePath(word[1]), work(word[1])));
+        else if (word.value(0) == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(work(word[1])).constData(), 0600), 0);
+        else if (word.value(0) == QLatin1String("chmod"))
+            QCOMPARE(::chmod(QFile::encodeName(work(word[1])).constData(), mode_t(word[2].toUInt(nullptr, 8))), 0);
+        else if (word.value(0) == QLatin1String("rename"))
+            QVERIFY(QFile::rename(work(word[1]), work(word[2])));
+    }
+
     QStringList folderEntries() const
     {
         return QDir(m_work->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
@@ -116,7 +133,9 @@ private slots:
     }
 
     // Each step: the address the echo page gives ("-" a refused port), the FTP server's mode, the exit
-    // status, and whether the on-change page reaches the server. "damage" breaks the state file instead.
+    // status, and whether the on-change page reaches the server. "damage" breaks the state file instead;
+    // "fifo NAME" puts a named pipe in a file's place, "link NAME" a symbolic link to a file outside the folder,
+    // which must keep its bytes.
     void onceRuns_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -131,13 +150,30 @@ private slots:
         QTest::newRow("after a failed check the same address is a change")
             << QStringList{first, "- normal 1 -", "192.0.2.1 normal 0 up"};
         QTest::newRow("a damaged state file counts as a change") << QStringList{first, "damage", first};
+        // Nothing waits on a pipe, nothing is written through a link: the step that would fails, the run goes on.
+        QTest::newRow("a pipe as the template") << QStringList{"fifo page.html", "192.0.2.1 normal 2 -"};
+        QTest::newRow("a pipe as GLOBALIP.TXT") << QStringList{"fifo GLOBALIP.TXT", "192.0.2.1 normal 1 -"};
+        QTest::newRow("a pipe as the log") << QStringList{"fifo Veltora.log", first};
+        QTest::newRow("a pipe as the state file") << QStringList{"fifo Veltora.state", first, first};
+        QTest::newRow("a link as the work file") << QStringList{"link page.html$$0", "192.0.2.1 normal 2 -"};
+        QTest::newRow("a link as GLOBALIP.TXT") << QStringList{"link GLOBALIP.TXT", "192.0.2.1 normal 1 -"};
+        QTest::newRow("a link as the log") << QStringList{"link Veltora.log", first};
+        QTest::newRow("a link as the state file") << QStringList{"link Veltora.state", first, first};
     }
     void onceRuns()
     {
         QFETCH(QStringList, steps);
         int number = 0;
+        QStringList planted; // each named on stderr by every run
         for (const QString& step : std::as_const(steps)) {
             ++number;
+            if (step.startsWith(QLatin1String("fifo ")) || step.startsWith(QLatin1String("link "))) {
+                planted << step.mid(5);
+                QFile::remove(work(planted.last())); // the template, put there by init()
+                QVERIFY(writeFile(m_root->filePath(planted.last()), "not ours\n"));
+                prepareFolder(step);
+                continue;
+            }
             if (step == QLatin1String("damage")) {
                 QVERIFY(QFile::exists(work(QStringLiteral("Veltora.state"))));
                 QVERIFY(writeFile(work(QStringLiteral("Veltora.state")), "VELTORA-STATE 1\nADDRESS=192.0.2.1\nSE"));
@@ -167,10 +203,17 @@ private slots:
             const QString check = field[2] == QLatin1String("1") ? QStringLiteral("[IPアドレス確認] 接続不可")
                                                                  : QStringLiteral("[IPアドレス確認] 成功");
             QVERIFY2(result.errText().contains(check), qPrintable(result.describe(field[2].toInt())));
+            for (const QString& name : std::as_const(planted))
+                QVERIFY2(result.errText().contains(name + QLatin1Char(':')), qPrintable(result.describe(0)));
             QVERIFY(result.out.isEmpty());
         }
+        for (const QString& name : std::as_const(planted))
+            QCOMPARE(fileBytes(m_root->filePath(name)), QByteArray("not ours\n"));
+        const QFileInfo log(work(QStringLiteral("Veltora.log")));
+        if (log.isSymLink() || !log.isFile())
+            return;
         // The log as the resident program writes it, without a start or an end.
-        const QStringList events = logEvents(work(QStringLiteral("Veltora.log")));
+        const QStringList events = logEvents(log.filePath());
         QVERIFY(!events.contains(QStringLiteral("START")) && !events.contains(QStringLiteral("END")));
         QVERIFY(events.contains(QStringLiteral("IPアドレス確認")));
     }
@@ -256,16 +299,23 @@ private slots:
         QTest::addColumn<bool>("settingsFile");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("err");
-        QTest::newRow("unknown option") << QStringList{"--once", "--bogus"} << true << 64 << "--bogus";
-        QTest::newRow("unknown code page") << QStringList{"--once", "--code-page", "x-none"} << true << 64 << "x-none";
-        QTest::newRow("two modes") << QStringList{"--once", "--check"} << true << 64 << "--once";
+        QTest::addColumn<QString>("planted"); // how the folder differs (prepareFolder)
+        QTest::newRow("unknown option") << QStringList{"--once", "--bogus"} << true << 64 << "--bogus" << QString();
+        QTest::newRow("unknown code page")
+            << QStringList{"--once", "--code-page", "x-none"} << true << 64 << "x-none" << QString();
+        QTest::newRow("two modes") << QStringList{"--once", "--check"} << true << 64 << "--once" << QString();
         QTest::newRow("missing folder") << QStringList{"--once", "--dir", "/nonexistent/veltora"} << true << 64
-                                        << "/nonexistent/veltora";
+                                        << "/nonexistent/veltora" << QString();
         QTest::newRow("window with a missing folder")
-            << QStringList{"--dir", "/nonexistent/veltora"} << true << 64 << "/nonexistent/veltora";
-        QTest::newRow("--once without settings") << QStringList{"--once"} << false << 78 << "Veltora_050.ini";
-        QTest::newRow("--check without settings") << QStringList{"--check"} << false << 78 << "Veltora_050.ini";
-        QTest::newRow("--headless without settings") << QStringList{"--headless"} << false << 78 << "Veltora_050.ini";
+            << QStringList{"--dir", "/nonexistent/veltora"} << true << 64 << "/nonexistent/veltora" << QString();
+        QTest::newRow("--once without settings")
+            << QStringList{"--once"} << false << 78 << "Veltora_050.ini" << QString();
+        QTest::newRow("--check without settings")
+            << QStringList{"--check"} << false << 78 << "Veltora_050.ini" << QString();
+        QTest::newRow("--headless without settings")
+            << QStringList{"--headless"} << false << 78 << "Veltora_050.ini" << QString();
+        QTest::newRow("a dangling link as the lock") << QStringList{"--check"} << true << 78 << "Veltora.lock"
+                                                     << "link Veltora.lock";
     }
     void refusedAtStart()
     {
@@ -273,8 +323,10 @@ private slots:
         QFETCH(bool, settingsFile);
         QFETCH(int, exitCode);
         QFETCH(QString, err);
+        QFETCH(QString, planted);
         if (settingsFile)
             writeSettings(QString());
+        prepareFolder(planted);
         const QStringList before = folderEntries();
         const ProgramProcess::Result result = ProgramProcess::run(arguments, m_work->path(), 30000);
         VELTORA_COMPARE_EXIT(result, exitCode);
