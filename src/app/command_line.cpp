@@ -29,7 +29,7 @@ QString helpText()
         "\n"
         "終了コード:\n"
         "  0 成功  1 IPアドレスの確認に失敗  2 置換または転送に失敗  64 オプションの誤り\n"
-        "  75 他のVeltoraがフォルダを使用中  78 設定ファイルがありません\n");
+        "  75 他のVeltoraがフォルダを使用中  78 設定ファイルがないか、フォルダを安全に使えません\n");
 }
 
 CommandLine usageError(const QString& line)

@@ -23,7 +23,7 @@ struct CommandLine
 // The exit statuses of sysexits.h that the modes use, so scripts and service managers can tell them apart.
 inline constexpr int UsageExitStatus = 64;        // EX_USAGE
 inline constexpr int TemporaryFailureStatus = 75; // EX_TEMPFAIL: another instance holds the folder
-inline constexpr int ConfigurationStatus = 78;    // EX_CONFIG: no settings file in the folder
+inline constexpr int ConfigurationStatus = 78;    // EX_CONFIG: no settings file, or a folder not safe to use
 
 // arguments as main() receives them, the program's name first.
 CommandLine parseCommandLine(const QStringList& arguments);

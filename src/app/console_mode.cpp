@@ -50,6 +50,10 @@ int runConsoleMode(const CommandLine& line)
                        QStringLiteral(" がありません: ") + currentFolder());
         return ConfigurationStatus;
     }
+    if (const auto unsafe = unsafeFolderLine()) {
+        view.printLine(*unsafe);
+        return ConfigurationStatus;
+    }
 
     FolderLock lock;
     const int wait = line.mode == CommandLine::Mode::Headless ? 0 : OneShotLockWaitMilliseconds;

@@ -19,6 +19,11 @@ int runWindow(int& argc, char** argv, const CommandLine& line)
         return UsageExitStatus;
     }
     QApplication app(argc, argv);
+    if (const auto unsafe = unsafeFolderLine()) {
+        std::fprintf(stderr, "%s\n", unsafe->toLocal8Bit().constData());
+        QMessageBox::critical(nullptr, QStringLiteral("Veltora"), *unsafe);
+        return ConfigurationStatus;
+    }
     // The lock goes on a read-only folder's program without a word (see FolderLock).
     FolderLock lock;
     switch (lock.acquire()) {

@@ -267,9 +267,13 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
-        QTest::newRow("address found") << "192.0.2.33" << 0 << "192.0.2.33\n" << QString();
-        QTest::newRow("no address on the page") << "maintenance" << 1 << QString() << "未取得";
-        QTest::newRow("echo page refused") << QString() << 1 << QString() << "接続不可";
+        QTest::addColumn<QString>("folder"); // how it differs (prepareFolder)
+        QTest::newRow("address found") << "192.0.2.33" << 0 << "192.0.2.33\n" << QString() << QString();
+        QTest::newRow("no address on the page") << "maintenance" << 1 << QString() << "未取得" << QString();
+        QTest::newRow("echo page refused") << QString() << 1 << QString() << "接続不可" << QString();
+        // Others may add files to a sticky folder but not touch ours.
+        QTest::newRow("a sticky folder others can write") << "192.0.2.34" << 0 << "192.0.2.34\n"
+                                                          << QString() << "chmod . 1777";
     }
     void check()
     {
@@ -277,9 +281,11 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, out);
         QFETCH(QString, err);
+        QFETCH(QString, folder);
         if (!answer.isEmpty())
             answerAddress(answer);
         writeSettings(answer.isEmpty() ? QString() : echoUrl());
+        prepareFolder(folder);
         const ProgramProcess::Result result = ProgramProcess::run({QStringLiteral("--check")}, m_work->path());
         VELTORA_COMPARE_EXIT(result, exitCode);
         QCOMPARE(result.outText(), out);
@@ -316,6 +322,10 @@ private slots:
             << QStringList{"--headless"} << false << 78 << "Veltora_050.ini" << QString();
         QTest::newRow("a dangling link as the lock") << QStringList{"--check"} << true << 78 << "Veltora.lock"
                                                      << "link Veltora.lock";
+        QTest::newRow("a folder others can write") << QStringList{"--once"} << true << 78 << "chmod go-w"
+                                                   << "chmod . 777";
+        QTest::newRow("a settings file others can write") << QStringList{"--headless"} << true << 78 << "chmod go-w"
+                                                          << "chmod Veltora_050.ini 620";
     }
     void refusedAtStart()
     {
