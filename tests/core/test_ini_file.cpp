@@ -568,6 +568,7 @@ private slots:
         QTest::newRow("read-only file in a read-only directory") << 4 << false;
         QTest::newRow("read-only directory, no file yet") << 5 << false;
         QTest::newRow("a symbolic link in the file's place: not written through") << 6 << false;
+        QTest::newRow("read-only directory, write in place fails halfway: the old file put back") << 7 << false;
     }
     void saveWhereWritingIsHindered()
     {
@@ -599,7 +600,9 @@ private slots:
             return QFile::setPermissions(QStringLiteral("."), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         };
         bool result = true;
-        if (how == 1) {
+        if (how == 1 || how == 7) {
+            if (how == 7)
+                QVERIFY(readOnlyFolder());
             rlimit previous{};
             QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
             rlimit small = previous;
