@@ -235,10 +235,18 @@ private slots:
         QVERIFY(fileBytes(work(QStringLiteral("Veltora.log"))).contains(sjis.encode(QStringLiteral("IPアドレス確認"))));
     }
 
-    // Stopped by a service manager during an upload: the page being stored is finished, not left cut, the
-    // slots after it are not begun, and the run is not counted as a success.
-    void onceStoppedDuringAnUpload()
+    // Stopped by a service manager: during an upload the page being stored is finished, not left cut, the
+    // slots after it are not begun; during the address check nothing is uploaded. Either way the run is a
+    // stopped one, not a success nor a failed check, and standard error says so.
+    void onceStopped_data()
     {
+        QTest::addColumn<bool>("duringCheck");
+        QTest::newRow("during an upload") << false;
+        QTest::newRow("during the address check") << true;
+    }
+    void onceStopped()
+    {
+        QFETCH(bool, duringCheck);
         QByteArray big = TemplateText;
         while (big.size() < 24 * 1024)
             big += "<p>padding padding padding padding padding padding padding padding</p>\r\n";
@@ -247,16 +255,30 @@ private slots:
                                                                QStringLiteral("--rate"), QStringLiteral("8192")}),
                  qPrintable(m_ftp.error()));
         answerAddress(QStringLiteral("192.0.2.3"));
-        writeSettings(echoUrl());
+        // An echo page that never answers holds the check until the stop.
+        const QString silent = QStringLiteral("/silent?from=") + m_work->path();
+        writeSettings(duringCheck ? QStringLiteral("http://127.0.0.1:%1").arg(m_echo.port()) + silent : echoUrl());
+        m_echo.process().readAllStandardOutput();
 
         ProgramProcess program;
         QVERIFY(program.start({QStringLiteral("--once")}, m_work->path()));
-        // Storing has begun once the page's temporary name stands on the server.
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(remote(OnChangePage + QLatin1String(FtpTransfer::TemporarySuffix))),
-                                 scaledMs(30000));
+        // The check waits once the echo page has the request; storing has begun once the page's temporary name
+        // stands on the server.
+        QByteArray requests;
+        if (duringCheck)
+            QTRY_VERIFY_WITH_TIMEOUT((requests += m_echo.process().readAllStandardOutput()).contains(silent.toUtf8()),
+                                     scaledMs(30000));
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(remote(OnChangePage + QLatin1String(FtpTransfer::TemporarySuffix))),
+                                     scaledMs(30000));
         QVERIFY(program.signal(SIGTERM));
         const ProgramProcess::Result result = program.waitForEnd(60000);
         VELTORA_COMPARE_EXIT(result, 2);
+        QVERIFY2(result.errText().contains(QStringLiteral("終了の要求")), qPrintable(result.describe(2)));
+        if (duringCheck) {
+            QVERIFY(!QFile::exists(remote(OnChangePage)));
+            return;
+        }
         QCOMPARE(fileBytes(remote(OnChangePage)), fileBytes(work(Template + QStringLiteral("$$0"))));
         QVERIFY(fileBytes(remote(OnChangePage)).size() > 24 * 1000);
     }
