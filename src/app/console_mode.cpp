@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // How long the one-shot modes wait for a resident program's run, or another one-shot, to let the folder go.
@@ -24,9 +27,12 @@ std::optional<QString> enterWorkingFolder(const CommandLine& line)
 {
     if (line.folder.isEmpty())
         return std::nullopt;
-    if (!QFileInfo(line.folder).isDir())
+    // By its bytes: QString cannot hold a name that is no text in the locale's encoding.
+    const QByteArray path = line.folderPath.isEmpty() ? QFile::encodeName(line.folder) : line.folderPath;
+    struct stat status = {};
+    if (::stat(path.constData(), &status) != 0 || !S_ISDIR(status.st_mode))
         return QStringLiteral("veltora: フォルダがありません: ") + line.folder;
-    if (!QDir::setCurrent(line.folder))
+    if (::chdir(path.constData()) != 0)
         return QStringLiteral("veltora: フォルダに移れません: ") + line.folder;
     return std::nullopt;
 }

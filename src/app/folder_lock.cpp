@@ -6,9 +6,10 @@
 
 #include <sys/stat.h>
 
+// The path stays relative: an absolute one goes through the folder's name as text, which a name that is no text
+// in the locale's encoding does not survive.
 FolderLock::FolderLock(const QString& folder)
-    : m_path(QDir(folder).absoluteFilePath(QString::fromLatin1(FileNames::Lock))),
-      m_lock(std::make_unique<QLockFile>(m_path))
+    : m_path(QDir(folder).filePath(QString::fromLatin1(FileNames::Lock))), m_lock(std::make_unique<QLockFile>(m_path))
 {
     m_lock->setStaleLockTime(0);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QLockFile>
 #include <QString>
 
@@ -27,7 +28,7 @@ public:
     // Tries for up to waitMilliseconds (0: once) to take the lock.
     Outcome acquire(int waitMilliseconds = 0);
 
-    QString lockPath() const { return m_path; }
+    QString lockPath() const { return QDir(m_path).absolutePath(); }
     // The line that says what stands in the lock's place and what to do about it (NotRegularFile).
     QString notRegularFileLine() const;
 

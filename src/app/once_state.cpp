@@ -83,7 +83,7 @@ bool saveState(const OnceState& state)
         qWarning().noquote() << why;
         return false;
     }
-    QSaveFile file(QString::fromLatin1(FileNames::State));
+    QSaveFile file(RegularFile::saveFileName(QString::fromLatin1(FileNames::State)));
     // A folder that is read-only but holds a writable state file is written in place.
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))

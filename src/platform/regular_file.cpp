@@ -1,8 +1,10 @@
 #include "platform/regular_file.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -95,6 +97,19 @@ bool openForWriting(QFile& file, const QString& name, Write how, QString* why)
         return refuse(why, name, file.errorString());
     }
     return true;
+}
+
+QString saveFileName(const QString& name)
+{
+    if (!QDir::isRelativePath(name))
+        return name;
+    char buffer[PATH_MAX];
+    if (!::getcwd(buffer, sizeof buffer))
+        return name;
+    const QByteArray folder(buffer);
+    if (QFile::encodeName(QFile::decodeName(folder)) == folder)
+        return name;
+    return QStringLiteral("/proc/self/cwd/") + name;
 }
 
 bool mayReplace(const QString& name, QString* why)

@@ -29,4 +29,9 @@ bool openForWriting(QFile& file, const QString& name, Write how, QString* why);
 // missing or a regular file.
 bool mayReplace(const QString& name, QString* why);
 
+// The name to hand QSaveFile for `name`. QSaveFile makes a relative name absolute through the working folder's
+// name as text, which a name that is no text in the locale's encoding (Latin-1 or Shift_JIS bytes) does not
+// survive; the folder is then reached through /proc/self/cwd instead.
+QString saveFileName(const QString& name);
+
 } // namespace RegularFile

@@ -167,7 +167,7 @@ qint16 Engine::CHIKAN(qint16 No)
     if (ok) {
         // Written aside and renamed over: a failure keeps the previous work file whole instead of a torn one.
         // Where the folder is read-only a writable work file is written in place, as nothing can be put aside.
-        QSaveFile workFile(workName);
+        QSaveFile workFile(RegularFile::saveFileName(workName));
         workFile.setDirectWriteFallback(true);
         ok = workFile.open(QIODevice::WriteOnly);
         if (ok) {

@@ -556,7 +556,7 @@ bool Save_ini(const SettingsModel& settings, const CodePage& codePage)
                 old.reset();
         }
     }
-    QSaveFile file(name);
+    QSaveFile file(RegularFile::saveFileName(name));
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;

@@ -372,14 +372,34 @@ private slots:
         QCOMPARE(folderEntries(), before);
     }
 
+    // The folder named by its bytes, as the file system gives them: older archives bring Latin-1 or
+    // Shift_JIS names, which are no UTF-8 text (the same path for both).
+    void dirOption_data()
+    {
+        QTest::addColumn<QByteArray>("subfolder"); // inside the work folder; empty: the work folder itself
+        QTest::newRow("the work folder") << QByteArray();
+        QTest::newRow("a Latin-1 name") << QByteArray("caf\xe9");
+    }
     void dirOption()
     {
+        QFETCH(QByteArray, subfolder);
         answerAddress(QStringLiteral("192.0.2.5"));
         writeSettings(echoUrl());
-        const ProgramProcess::Result result =
-            ProgramProcess::run({QStringLiteral("--dir"), m_work->path(), QStringLiteral("--once")}, QDir::tempPath());
+        QByteArray folder = QFile::encodeName(m_work->path());
+        if (!subfolder.isEmpty()) {
+            folder += '/' + subfolder;
+            QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+            for (const QString& name : {QString::fromLatin1(SettingsFileName), Template})
+                QCOMPARE(::rename(QFile::encodeName(work(name)).constData(),
+                                  (folder + '/' + QFile::encodeName(name)).constData()),
+                         0);
+        }
+        ProgramProcess program;
+        QVERIFY(program.start(QList<QByteArray>{"--dir", folder, "--once"}, QDir::tempPath()));
+        const ProgramProcess::Result result = program.waitForEnd();
         VELTORA_COMPARE_EXIT(result, 0);
-        QVERIFY(QFile::exists(work(QStringLiteral("Veltora.state"))));
+        QVERIFY2(!result.errText().contains(QStringLiteral("ロックファイル")), qPrintable(result.describe(0)));
+        QVERIFY(::access((folder + "/Veltora.state").constData(), F_OK) == 0);
         QVERIFY(QFile::exists(remote(OnChangePage)));
     }
 

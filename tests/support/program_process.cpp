@@ -2,7 +2,10 @@
 
 #include "test_timeouts.h"
 
+#include <QFile>
+
 #include <csignal>
+#include <unistd.h>
 
 ProgramProcess::~ProgramProcess()
 {
@@ -35,6 +38,24 @@ bool ProgramProcess::start(const QStringList& arguments, const QString& workingD
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(QStringLiteral(VELTORA_BINARY), arguments);
     return m_process.waitForStarted(scaledMs(10000));
+}
+
+bool ProgramProcess::start(const QList<QByteArray>& arguments, const QString& workingDirectory)
+{
+    m_raw = QList<QByteArray>{QByteArrayLiteral(VELTORA_BINARY)} + arguments;
+    const qsizetype argc = m_raw.size();
+    for (const QString& variable : environment().toStringList())
+        m_raw << QFile::encodeName(variable);
+    for (qsizetype i = 0; i < m_raw.size(); ++i)
+        (i < argc ? m_argv : m_envp).push_back(m_raw[i].data());
+    m_argv.push_back(nullptr);
+    m_envp.push_back(nullptr);
+    // The child, its output already led to this object, becomes the program with the very bytes given.
+    m_process.setChildProcessModifier([this] {
+        ::execve(m_argv[0], m_argv.data(), m_envp.data());
+        ::_exit(127);
+    });
+    return start(QStringList(), workingDirectory);
 }
 
 bool ProgramProcess::signal(int signalNumber)
