@@ -296,6 +296,9 @@ private slots:
         // Others may add files to a sticky folder but not touch ours.
         QTest::newRow("a sticky folder others can write") << "192.0.2.34" << 0 << "192.0.2.34\n"
                                                           << QString() << "chmod . 1777";
+        QTest::newRow("settings only in the earlier version's file")
+            << "192.0.2.35" << 0 << "192.0.2.35\n"
+            << QString() << "rename Veltora_050.ini Veltora_040.ini";
     }
     void check()
     {
@@ -408,13 +411,17 @@ private slots:
     void headlessEndsOnSignal_data()
     {
         QTest::addColumn<int>("signalNumber");
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-        QTest::newRow("SIGINT") << int(SIGINT);
-        QTest::newRow("SIGHUP") << int(SIGHUP);
+        QTest::addColumn<bool>("afterARun"); // ended once the first periodic run (30 s after the start) is over
+        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+        QTest::newRow("SIGINT") << int(SIGINT) << false;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+        QTest::newRow("SIGTERM after a periodic run, AUTOEXEC 0") << int(SIGTERM) << true;
     }
     void headlessEndsOnSignal()
     {
         QFETCH(int, signalNumber);
+        QFETCH(bool, afterARun);
+        const QString changeSent = QStringLiteral("ファイル転送(IPアドレス変更時)");
         answerAddress(QStringLiteral("192.0.2.77"));
         writeSettings(echoUrl());
         const QString ini = work(QString::fromLatin1(SettingsFileName));
@@ -430,15 +437,20 @@ private slots:
         QVERIFY(program.start({QStringLiteral("--headless")}, m_work->path()));
         QTRY_VERIFY_WITH_TIMEOUT(logEvents(work(QStringLiteral("Veltora.log"))).contains(QStringLiteral("START")),
                                  scaledMs(15000));
+        if (afterARun)
+            QTRY_VERIFY_WITH_TIMEOUT(logEvents(work(QStringLiteral("Veltora.log"))).contains(changeSent),
+                                     scaledMs(60000));
         QVERIFY(program.signal(signalNumber));
         const ProgramProcess::Result result = program.waitForEnd(60000);
         VELTORA_COMPARE_EXIT(result, 0);
 
         QCOMPARE(fileBytes(remote(ExitPage)), fileBytes(work(Template + QStringLiteral("$$1"))));
         QVERIFY(fileBytes(remote(ExitPage)).contains("192.0.2.77"));
-        QVERIFY(!QFile::exists(remote(OnChangePage)));
-        const QStringList expected{QStringLiteral("START"), QStringLiteral("IPアドレス確認(終了時)"),
-                                   QStringLiteral("ファイル転送(終了時)"), QStringLiteral("END")};
+        QCOMPARE(QFile::exists(remote(OnChangePage)), afterARun);
+        QStringList expected{QStringLiteral("START"), QStringLiteral("IPアドレス確認(終了時)"),
+                             QStringLiteral("ファイル転送(終了時)"), QStringLiteral("END")};
+        if (afterARun)
+            expected = QStringList{expected[0], QStringLiteral("IPアドレス確認"), changeSent} + expected.mid(1);
         QCOMPARE(logEvents(work(QStringLiteral("Veltora.log"))), expected);
         QCOMPARE(fileBytes(ini), iniBefore);
         QCOMPARE(QFileInfo(ini).lastModified(), mtimeBefore);
@@ -471,6 +483,9 @@ private slots:
             QVERIFY(!second.process().waitForFinished(3000));
             QVERIFY(first.signal(SIGTERM));
             VELTORA_COMPARE_EXIT(first.waitForEnd(60000), 0);
+        } else {
+            // At once, not after the one-shot modes' wait of 60 seconds for the folder.
+            QVERIFY2(second.process().waitForFinished(45000), "the second --headless waited for the folder");
         }
         const ProgramProcess::Result result = second.waitForEnd(90000);
         VELTORA_COMPARE_EXIT(result, exitCode);

@@ -67,8 +67,10 @@ bool ProgramProcess::signal(int signalNumber)
 ProgramProcess::Result ProgramProcess::waitForEnd(int timeoutMilliseconds)
 {
     Result result;
+    // A program that has already ended (waited for by the caller) has finished too.
     result.finished =
-        m_process.waitForFinished(scaledMs(timeoutMilliseconds)) && m_process.exitStatus() == QProcess::NormalExit;
+        (m_process.state() == QProcess::NotRunning || m_process.waitForFinished(scaledMs(timeoutMilliseconds))) &&
+        m_process.exitStatus() == QProcess::NormalExit;
     if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
         m_process.waitForFinished(5000);
