@@ -9,7 +9,8 @@
 #   --fuzz adds clang and its runtime libraries, libFuzzer among them (scripts/fuzz.sh)
 set -euo pipefail
 pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib
-    python3-openssl python3-asyncssh curl openssl qt6-translations-l10n desktop-file-utils dpkg-dev systemd man-db)
+    python3-openssl python3-asyncssh curl openssl qt6-translations-l10n desktop-file-utils dpkg-dev systemd man-db
+    iproute2)
 for mode in "$@"; do
     case "$mode" in
     --run) pkgs+=(fonts-ipafont-gothic qt6-qpa-plugins) ;;
