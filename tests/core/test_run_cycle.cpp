@@ -713,7 +713,7 @@ private slots:
     void closeDuringTheCheck_data()
     {
         QTest::addColumn<int>("delay");       // ms after the check begins
-        QTest::addColumn<bool>("programEnd"); // through the end the program itself makes (Resident::end)
+        QTest::addColumn<bool>("programEnd"); // closed by the program's own end (Resident::end)
         QTest::newRow("before the fetch begins") << 0 << false;
         QTest::newRow("while the echo page answers") << 500 << false;
         QTest::newRow("the program's end while the echo page answers") << 500 << true;
@@ -736,10 +736,10 @@ private slots:
             [&] {
                 captionInClose = m_view->ipAddress;
                 answer(QStringLiteral("198.51.100.23"));
-                if (!programEnd)
+                if (!programEnd) // else the end makes it
                     m_engine->EXEC_EVENT_Unload();
             },
-            programEnd ? &resident : nullptr);
+            programEnd ? std::function<void()>([&] { resident.end(); }) : nullptr);
         m_engine->EXEC_EVENT();
         QVERIFY(sinceClose.isValid());
         QVERIFY2(closeTook >= 0 && closeTook < 1500, qPrintable(QString::number(closeTook)));
@@ -747,41 +747,31 @@ private slots:
         QCOMPARE(m_view->ftpNowHistory.mid(0, 2),
                  QStringList({QStringLiteral("IPアドレス確認中"), QStringLiteral("未実行")}));
         QVERIFY(takeUploads().isEmpty());
-        QStringList log{logLine(QStringLiteral("IPアドレス確認(終了時)"), QStringLiteral("198.51.100.23"))};
-        if (programEnd)
-            log << logLine(QStringLiteral("END"), QString());
-        QCOMPARE(takeLog(), log);
+        QCOMPARE(takeLog(),
+                 QStringList{logLine(QStringLiteral("IPアドレス確認(終了時)"), QStringLiteral("198.51.100.23"))} +
+                     (programEnd ? QStringList{logLine(QStringLiteral("END"), QString())} : QStringList()));
         QCOMPARE(m_view->ipAddress, QStringLiteral("198.51.100.23"));
     }
 
 private:
     // A close (stop request, then an action once idle) made in the first pass of the event loop after
     // FTP_now shows `text`; `took` is how long the close then waited.
-    // `delay` ms later instead; `then` runs once idle, as the shutdown would. Through `resident`, the close is
-    // the program's own end instead, and `then` runs where the end begins its work.
+    // `delay` ms later instead; `then` runs once idle, as the shutdown would; `close` asks for the end instead
+    // of a bare stop request.
     void closeOnStatus(const QString& text, QElapsedTimer& since, qint64& took, int delay = 0,
-                       std::function<void()> then = {}, Resident* resident = nullptr)
+                       std::function<void()> then = {}, std::function<void()> close = {})
     {
-        if (resident)
-            connect(resident, &Resident::commitRequested, this, [&since, &took, then] {
-                took = since.elapsed();
-                then();
-            });
-        m_view->onFtpNow = [this, text, &since, &took, delay, then, resident](const QString& caption) {
+        m_view->onFtpNow = [this, text, &since, &took, delay, then, close](const QString& caption) {
             if (caption != text || since.isValid())
                 return;
-            QTimer::singleShot(delay, this, [this, &since, &took, then, resident] {
+            QTimer::singleShot(delay, this, [this, &since, &took, then, close] {
                 since.start();
-                if (resident) {
-                    resident->end();
-                    return;
-                }
-                m_engine->requestStop();
                 m_engine->whenIdle([&since, &took, then] {
                     took = since.elapsed();
                     if (then)
                         then();
                 });
+                close ? close() : m_engine->requestStop();
             });
         };
     }
