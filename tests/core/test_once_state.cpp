@@ -3,7 +3,6 @@
 #include "unprivileged.h"
 
 #include <QFile>
-#include <QScopeGuard>
 
 #include <QTest>
 
@@ -93,9 +92,6 @@ private slots:
             QVERIFY(writeFile(QStringLiteral("Veltora.state"), "old"));
             QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         }
-        const auto writableAgain = qScopeGuard([&] {
-            QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        });
         QVERIFY(!loadState().has_value()); // missing, or no state
         OnceState state;
         state.lastAddress = QStringLiteral("198.51.100.2");
@@ -107,6 +103,8 @@ private slots:
         // A file far bigger than any state is not read whole.
         QVERIFY(writeFile(QStringLiteral("Veltora.state"), formatState(state) + QByteArray(MaxStateFileSize, '\n')));
         QVERIFY(!loadState().has_value());
+        QVERIFY(QFile::setPermissions(dir.path(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     }
 };
 

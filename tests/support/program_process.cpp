@@ -2,8 +2,6 @@
 
 #include "test_timeouts.h"
 
-#include <QFile>
-
 #include <csignal>
 #include <unistd.h>
 
@@ -43,16 +41,12 @@ bool ProgramProcess::start(const QStringList& arguments, const QString& workingD
 bool ProgramProcess::start(const QList<QByteArray>& arguments, const QString& workingDirectory)
 {
     m_raw = QList<QByteArray>{QByteArrayLiteral(VELTORA_BINARY)} + arguments;
-    const qsizetype argc = m_raw.size();
-    for (const QString& variable : environment().toStringList())
-        m_raw << QFile::encodeName(variable);
-    for (qsizetype i = 0; i < m_raw.size(); ++i)
-        (i < argc ? m_argv : m_envp).push_back(m_raw[i].data());
+    for (QByteArray& argument : m_raw)
+        m_argv.push_back(argument.data());
     m_argv.push_back(nullptr);
-    m_envp.push_back(nullptr);
     // The child, its output already led to this object, becomes the program with the very bytes given.
     m_process.setChildProcessModifier([this] {
-        ::execve(m_argv[0], m_argv.data(), m_envp.data());
+        ::execv(m_argv[0], m_argv.data());
         ::_exit(127);
     });
     return start(QStringList(), workingDirectory);

@@ -37,7 +37,7 @@ public:
 
     // Starts it and leaves it running.
     bool start(const QStringList& arguments, const QString& workingDirectory);
-    // Starts it with arguments as bytes, which may be no text in any encoding (QProcess passes text only).
+    // Starts it with arguments as bytes that may be no text (QProcess passes text only), in this environment.
     bool start(const QList<QByteArray>& arguments, const QString& workingDirectory);
     QProcess& process() { return m_process; }
     // Sends a signal to the program while it runs; false once it has ended (a pid of 0 would signal the whole
@@ -49,9 +49,8 @@ public:
 
 private:
     QProcess m_process;
-    QList<QByteArray> m_raw; // the program's argv and environment as exec takes them
+    QList<QByteArray> m_raw; // the program's argv as exec takes it
     std::vector<char*> m_argv;
-    std::vector<char*> m_envp;
 };
 
 // Compares a Result's exit status, printing both output streams when it differs.
