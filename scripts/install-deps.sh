@@ -9,7 +9,8 @@
 #   --fuzz adds clang and its runtime libraries, libFuzzer among them (scripts/fuzz.sh)
 set -euo pipefail
 pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib
-    python3-openssl python3-asyncssh libssh-dev curl openssl qt6-translations-l10n desktop-file-utils dpkg-dev systemd man-db)
+    python3-openssl python3-asyncssh libssh-dev curl openssl qt6-translations-l10n desktop-file-utils dpkg-dev systemd man-db
+    iproute2)
 # The interop test's real servers are unpacked, not installed (scripts/interop-servers.sh): the libraries they
 # load, ssh-keygen for their host keys, and the tools that make the test's login.
 pkgs+=(libcap2 libpam0g libpam-modules libssl3 libwrap0 libacl1 libcrypt1 libhiredis0.14 libidn2-0 libmemcached11

@@ -8,7 +8,7 @@
 
 int main(int argc, char* argv[])
 {
-    const CommandLine line = parseCommandLine(argumentsOf(argc, argv));
+    const CommandLine line = parseCommandLine(argumentsOf(argc, argv), rawArgumentsOf(argc, argv));
     switch (line.mode) {
     case CommandLine::Mode::Help:
     case CommandLine::Mode::Version:

@@ -6,7 +6,7 @@
 // veltora-window: the program with its window, started by veltora with the same arguments.
 int main(int argc, char* argv[])
 {
-    const CommandLine line = parseCommandLine(argumentsOf(argc, argv));
+    const CommandLine line = parseCommandLine(argumentsOf(argc, argv), rawArgumentsOf(argc, argv));
     if (line.mode != CommandLine::Mode::Window) {
         std::fprintf(stderr, "%s\n",
                      (line.mode == CommandLine::Mode::UsageError

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QStringDecoder>
 
 namespace {
@@ -41,7 +42,7 @@ QString helpText()
         "終了コード:\n"
         "  0 成功  1 IPアドレスの確認に失敗  2 置換または転送に失敗  64 オプションや値の誤り\n"
         "  73 ファイルがすでにある、または書けない  75 他のVeltoraがフォルダを使用中\n"
-        "  78 設定ファイルがない、または読めない行がある\n");
+        "  78 設定ファイルがない、読めない行がある、またはフォルダを安全に使えません\n");
 }
 
 CommandLine usageError(const QString& line)
@@ -62,12 +63,20 @@ QStringList argumentsOf(int argc, char** argv)
     return arguments;
 }
 
+QList<QByteArray> rawArgumentsOf(int argc, char** argv)
+{
+    QList<QByteArray> arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+    return arguments;
+}
+
 QString versionLine()
 {
     return ProgramName + QLatin1Char(' ') + QStringLiteral(VELTORA_VERSION);
 }
 
-CommandLine parseCommandLine(const QStringList& arguments)
+CommandLine parseCommandLine(const QStringList& arguments, const QList<QByteArray>& raw)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -145,6 +154,20 @@ CommandLine parseCommandLine(const QStringList& arguments)
         result.folder = parser.value(dir);
         if (result.folder.isEmpty())
             return usageError(QStringLiteral("--dir にフォルダを指定してください"));
+        result.folderPath = QFile::encodeName(result.folder);
+        // Text decoded from bytes that are no text in the locale's encoding (Shift_JIS or Latin-1 names from
+        // older archives) would not encode back to them: the folder is named by the argument's own bytes.
+        for (qsizetype i = 1; raw.size() == arguments.size() && i < arguments.size(); ++i) {
+            const QString& argument = arguments[i];
+            if ((argument == QLatin1String("--dir") || argument == QLatin1String("-dir")) && i + 1 < raw.size()) {
+                result.folderPath = raw[i + 1];
+                break;
+            }
+            if (argument.startsWith(QLatin1String("--dir=")) || argument.startsWith(QLatin1String("-dir="))) {
+                result.folderPath = raw[i].mid(raw[i].indexOf('=') + 1);
+                break;
+            }
+        }
     }
     if (parser.isSet(codePage)) {
         result.codePage = parser.value(codePage).toLatin1();

@@ -25,6 +25,7 @@ struct CommandLine
 
     Mode mode = Mode::Window;
     QString folder;          // --dir; empty: the user's folder (defaultWorkingFolder)
+    QByteArray folderPath;   // --dir as the file system takes it: the argument's own bytes, whatever their encoding
     QByteArray codePage;     // --code-page; empty: the system's
     QString text;            // the help text, the version line or the usage error's line
     QStringList assignments; // --set's KEY[,N]=VALUE arguments
@@ -43,13 +44,16 @@ struct CommandLine
 inline constexpr int UsageExitStatus = 64;        // EX_USAGE
 inline constexpr int CannotCreateStatus = 73;     // EX_CANTCREAT: a file to write exists already or cannot be written
 inline constexpr int TemporaryFailureStatus = 75; // EX_TEMPFAIL: another instance holds the folder
-inline constexpr int ConfigurationStatus = 78;    // EX_CONFIG: no settings file in the folder, or a line unreadable
+inline constexpr int ConfigurationStatus = 78;    // EX_CONFIG: no settings file, a line unreadable, or a folder not safe
 
-// arguments as main() receives them, the program's name first.
-CommandLine parseCommandLine(const QStringList& arguments);
+// arguments as main() receives them, the program's name first; `raw` (when given) the same arguments as bytes,
+// from which folderPath is taken (a folder name that is not text in the locale's encoding stays as it was).
+CommandLine parseCommandLine(const QStringList& arguments, const QList<QByteArray>& raw = {});
 
 // main()'s argv as text, before any application object exists.
 QStringList argumentsOf(int argc, char** argv);
+// main()'s argv as bytes.
+QList<QByteArray> rawArgumentsOf(int argc, char** argv);
 
 // "veltora 0.5.1"
 QString versionLine();

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -68,9 +69,12 @@ std::optional<QString> enterWorkingFolder(const CommandLine& line)
             return QStringLiteral("veltora: フォルダに移れません: ") + folder;
         return std::nullopt;
     }
-    if (!QFileInfo(line.folder).isDir())
+    // By its bytes: QString cannot hold a name that is no text in the locale's encoding.
+    const QByteArray path = line.folderPath.isEmpty() ? QFile::encodeName(line.folder) : line.folderPath;
+    struct stat status = {};
+    if (::stat(path.constData(), &status) != 0 || !S_ISDIR(status.st_mode))
         return QStringLiteral("veltora: フォルダがありません: ") + line.folder;
-    if (!QDir::setCurrent(line.folder))
+    if (::chdir(path.constData()) != 0)
         return QStringLiteral("veltora: フォルダに移れません: ") + line.folder;
     return std::nullopt;
 }
@@ -113,6 +117,10 @@ int runConsoleMode(const CommandLine& line)
                        QStringLiteral(" がありません: ") + currentFolder());
         return ConfigurationStatus;
     }
+    if (const auto unsafe = unsafeFolderLine()) {
+        view.printLine(*unsafe);
+        return ConfigurationStatus;
+    }
     const CodePage codePage = codePageOf(line);
     if (reportUnreadableSettings(view, codePage))
         return ConfigurationStatus;
@@ -137,6 +145,9 @@ int runConsoleMode(const CommandLine& line)
     case FolderLock::Outcome::HeldByAnother:
         view.printLine(QStringLiteral("veltora: 他のVeltoraがこのフォルダで動いています: ") + currentFolder());
         return TemporaryFailureStatus;
+    case FolderLock::Outcome::NotRegularFile:
+        view.printLine(lock.notRegularFileLine());
+        return ConfigurationStatus;
     case FolderLock::Outcome::CannotCreate:
         view.printLine(QStringLiteral("veltora: ロックファイルを作れないため、二重起動を防げません: ") +
                            QDir::toNativeSeparators(lock.lockPath()),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QLockFile>
 #include <QString>
 
@@ -17,7 +18,9 @@
 class FolderLock
 {
 public:
-    enum class Outcome { Held, HeldByAnother, CannotCreate };
+    // NotRegularFile: something else stands under the lock's name (a symbolic link, planted or dangling, a
+    // folder, a pipe); it is never taken for another instance's lock, nor removed.
+    enum class Outcome { Held, HeldByAnother, CannotCreate, NotRegularFile };
 
     explicit FolderLock(const QString& folder = QStringLiteral("."));
     ~FolderLock();
@@ -25,7 +28,9 @@ public:
     // Tries for up to waitMilliseconds (0: once) to take the lock.
     Outcome acquire(int waitMilliseconds = 0);
 
-    QString lockPath() const { return m_path; }
+    QString lockPath() const { return QDir(m_path).absolutePath(); }
+    // The line that says what stands in the lock's place and what to do about it (NotRegularFile).
+    QString notRegularFileLine() const;
     // The program name the lock's holder wrote into it (veltora or veltora-window); empty when unknown.
     QString holder() const;
 

@@ -22,6 +22,12 @@ std::optional<QString> enterWorkingFolder(const CommandLine& line);
 // a folder.
 QString defaultWorkingFolder();
 
+// The line to print when another user could change what the program reads and writes in the working folder
+// (the caller exits with ConfigurationStatus): the folder, or the settings file it reads, is another user's or
+// writable by another user. A sticky folder (as /tmp) that others may write is taken all the same, since
+// they cannot touch our files there; the settings file must then still be ours alone.
+std::optional<QString> unsafeFolderLine();
+
 // The code page named on the command line, else the system's.
 CodePage codePageOf(const CommandLine& line);
 

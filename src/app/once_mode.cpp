@@ -51,11 +51,12 @@ int runOnce(ConsoleView& view, const CodePage& codePage)
         view.printLine(QStringLiteral("veltora: 状態ファイル ") + QString::fromLatin1(FileNames::State) +
                        QStringLiteral(" を書けません。次回は変更時の転送をもう一度行います"));
 
-    if (engine.IpCheckState != 1)
-        return CheckFailedStatus;
+    // A stop during the address check too is a stopped run, not a failed check: the check was cut short.
     if (stopped) {
         view.printLine(QStringLiteral("veltora: 終了の要求により、残りの転送を行わずに終了しました"));
         return TransferFailedStatus;
     }
+    if (engine.IpCheckState != 1)
+        return CheckFailedStatus;
     return failed ? TransferFailedStatus : 0;
 }

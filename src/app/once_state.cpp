@@ -1,8 +1,11 @@
 #include "app/once_state.h"
 
+#include "platform/regular_file.h"
 #include "run/file_names.h"
 
+#include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QUrl>
 
@@ -58,9 +61,15 @@ std::optional<OnceState> readState(QByteArrayView bytes)
 
 std::optional<OnceState> loadState()
 {
-    QFile file(QString::fromLatin1(FileNames::State));
-    if (!file.open(QIODevice::ReadOnly))
+    const QString name = QString::fromLatin1(FileNames::State);
+    QFile file;
+    QString why;
+    if (!RegularFile::openForReading(file, name, &why, RegularFile::Links::Refuse)) {
+        // Missing is the first run; anything else in its place is worth a word.
+        if (const QFileInfo info(name); info.exists() || info.isSymLink())
+            qWarning().noquote() << why;
         return std::nullopt;
+    }
     const QByteArray bytes = file.read(MaxStateFileSize + 1);
     if (file.error() != QFileDevice::NoError || bytes.size() > MaxStateFileSize)
         return std::nullopt;
@@ -69,7 +78,12 @@ std::optional<OnceState> loadState()
 
 bool saveState(const OnceState& state)
 {
-    QSaveFile file(QString::fromLatin1(FileNames::State));
+    QString why;
+    if (!RegularFile::mayReplace(QString::fromLatin1(FileNames::State), &why)) {
+        qWarning().noquote() << why;
+        return false;
+    }
+    QSaveFile file(RegularFile::saveFileName(QString::fromLatin1(FileNames::State)));
     // A folder that is read-only but holds a writable state file is written in place.
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))

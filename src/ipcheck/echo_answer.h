@@ -14,8 +14,7 @@ namespace EchoAnswer {
 QList<QByteArray> lines(const QByteArray& bytes);
 
 // The first usable address that a line of the answer yields through Cut_IP_address, or the whole answer when
-// it is a bare address; empty when there is none. A byte-order mark before the answer is skipped. Throws
-// PositionOverflow as Cut_IP_address does.
+// it is a bare address; empty when there is none. A byte-order mark before the answer is skipped.
 QString address(const QByteArray& file, const CodePage& codePage);
 
 } // namespace EchoAnswer

@@ -1,6 +1,8 @@
 #include "ipcheck/echo_answer.h"
+#include "platform/regular_file.h"
 #include "run/engine.h"
 
+#include <QDebug>
 #include <QFile>
 
 #include <exception>
@@ -9,19 +11,32 @@
 
 namespace {
 
+// The answer file emptied and open for writing; a link or anything but a regular file in its place is refused.
+bool openAnswer(QFile& file)
+{
+    QString why;
+    if (RegularFile::openForWriting(file, QString::fromLatin1(FileNames::Answer), RegularFile::Write::Empty, &why))
+        return true;
+    qWarning().noquote() << why;
+    return false;
+}
+
 bool writeAnswer(const QByteArray& bytes)
 {
-    QFile file(QString::fromLatin1(FileNames::Answer));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    QFile file;
+    if (!openAnswer(file))
         return false;
     return file.write(bytes) == bytes.size() && file.flush();
 }
 
 std::optional<QByteArray> readAnswer()
 {
-    QFile file(QString::fromLatin1(FileNames::Answer));
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    QString why;
+    if (!RegularFile::openForReading(file, QString::fromLatin1(FileNames::Answer), &why, RegularFile::Links::Refuse)) {
+        qWarning().noquote() << why;
         return std::nullopt;
+    }
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
@@ -44,8 +59,8 @@ void Engine::GlobalIPaddress()
     bool created = false;
     {
         // Emptied first, so that a failed fetch leaves nothing of an older answer.
-        QFile file(QString::fromLatin1(FileNames::Answer));
-        created = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        QFile file;
+        created = openAnswer(file);
     }
     QString reason;
     if (!created) {

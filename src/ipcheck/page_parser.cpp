@@ -28,11 +28,8 @@ const std::array<QString, 7> kCleanUp = {
 
 constexpr qsizetype kWindowLength = 20;
 constexpr qsizetype kTerminatorSearchStart = 6; // the window's 7th character
-constexpr qsizetype kLargestPosition = 32767;
 
 } // namespace
-
-PositionOverflow::PositionOverflow() : std::overflow_error("marker position beyond 32767") {}
 
 QString Cut_IP_address(const QString& strIP)
 {
@@ -48,9 +45,6 @@ QString Cut_IP_address(const QString& strIP)
     const qsizetype index = line.indexOf(kMarkers[marker]);
     if (index < 0)
         return {};
-    // Positions count from 1 in a signed 16-bit integer.
-    if (index + 1 > kLargestPosition)
-        throw PositionOverflow();
 
     const QString window = line.mid(index + kMarkers[marker].size(), kWindowLength);
     qsizetype end = -1;

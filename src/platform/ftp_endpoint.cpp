@@ -1,5 +1,10 @@
 #include "platform/ftp_endpoint.h"
 
+#include "platform/tls_trust.h"
+
+#include <QDir>
+#include <QFile>
+
 #include <curl/curl.h>
 
 namespace {
@@ -75,15 +80,10 @@ std::optional<FtpEndpoint> FtpEndpoint::parse(const QString& serverName)
 void FtpEndpoint::applyTo(void* handle) const
 {
     CURL* curl = static_cast<CURL*>(handle);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    // As OpenSSL's own tools do: authorities named by the environment replace the system's.
-    const QByteArray certFile = qgetenv("SSL_CERT_FILE");
-    const QByteArray certDir = qgetenv("SSL_CERT_DIR");
-    if (!certFile.isEmpty() || !certDir.isEmpty()) {
-        curl_easy_setopt(curl, CURLOPT_CAINFO, certFile.isEmpty() ? nullptr : certFile.constData());
-        curl_easy_setopt(curl, CURLOPT_CAPATH, certDir.isEmpty() ? nullptr : certDir.constData());
-    }
+    // Never through a proxy named by the environment (ftp_proxy, all_proxy): libcurl would hand an FTP upload to
+    // an HTTP proxy as a plain request, the password in a Basic header, and take the proxy's refusal for success.
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    verifyTlsPeer(curl);
     switch (kind) {
     case Ftp:
         curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_NONE));

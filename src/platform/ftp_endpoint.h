@@ -12,7 +12,8 @@
 //   ftps://   FTP with implicit TLS (port 990 unless given);
 //   sftp://   SSH file transfer; the host key must be in ~/.ssh/known_hosts, an unknown or changed key refuses.
 // Certificates are always verified, host name included, against the system's authorities, or against
-// SSL_CERT_FILE / SSL_CERT_DIR when the environment sets them. Nothing falls back to clear text.
+// SSL_CERT_FILE / SSL_CERT_DIR when the environment sets them. Nothing falls back to clear text, and nothing
+// goes through a proxy: every transport connects to the server directly.
 //
 // The URL handed to libcurl never holds user information: a user name or password typed into the server name
 // is kept apart and used only where the settings give none, so no password reaches libcurl's verbose output.

@@ -1,11 +1,17 @@
 #include "platform/http_transfer.h"
 
+#include "platform/tls_trust.h"
+
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
 namespace {
+
+// A few hops are usual (http to https, a moved page); more is a loop or a detour worth refusing.
+constexpr int MaxRedirects = 5;
 
 void initCurlOnce()
 {
@@ -143,19 +149,13 @@ HttpTransfer::Outcome HttpTransfer::perform(const Request& request)
     char errorText[CURL_ERROR_SIZE] = {};
 
     CURL* handle = curl.get();
-    curl_easy_setopt(handle, CURLOPT_URL, request.url.constData());
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    // Only web pages: a typed file:// or other scheme must not be read as an echo page.
+    // Only web pages: a typed file:// or other scheme, or a redirect to one, must not be read as an echo page.
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    verifyTlsPeer(handle);
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(request.connectTimeout.count()));
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, long(request.totalTimeout.count()));
     curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.maxBody));
     curl_easy_setopt(handle, CURLOPT_USERAGENT, "Veltora/0.5");
     if (request.accessType == 1)
@@ -166,16 +166,51 @@ HttpTransfer::Outcome HttpTransfer::perform(const Request& request)
     curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &receiver);
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
 
-    const CURLcode code = curl_easy_perform(handle);
-    if (code != CURLE_OK) {
-        if (receiver.overLimit || code == CURLE_FILESIZE_EXCEEDED)
-            outcome.error = QStringLiteral("answer larger than %1 bytes").arg(request.maxBody);
-        else
-            outcome.error = QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(code));
+    // Redirects are followed here rather than by libcurl, so that none leads from https back to http, where
+    // anyone on the path could answer; the whole chain keeps to the one total time-out.
+    const auto deadline = std::chrono::steady_clock::now() + request.totalTimeout;
+    QByteArray url = request.url;
+    bool secure = false;
+    for (int redirects = 0;; ++redirects) {
+        const qsizetype colon = url.indexOf(':');
+        if (colon > 0 && url.left(colon).toLower() == "https") {
+            secure = true;
+        } else if (secure) {
+            outcome.error =
+                QStringLiteral("redirect from https to a page without TLS refused: ") + QString::fromUtf8(url);
+            outcome.failure = {TransferFailure::Stage::Tls,
+                               QStringLiteral("エコーページが https から暗号化のないページへ転送しようとしました"), {},
+                               outcome.error};
+            return outcome;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        curl_easy_setopt(handle, CURLOPT_URL, url.constData());
+        curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, long(std::max<qint64>(left.count(), 1)));
+        receiver.body.clear();
+        const CURLcode code = curl_easy_perform(handle);
+        if (code != CURLE_OK) {
+            if (receiver.overLimit || code == CURLE_FILESIZE_EXCEEDED)
+                outcome.error = QStringLiteral("answer larger than %1 bytes").arg(request.maxBody);
+            else
+                outcome.error = QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(code));
+            long failedStatus = 0;
+            curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &failedStatus);
+            outcome.failure = echoPageFailure(code, receiver.overLimit, int(failedStatus), outcome.error);
+            return outcome;
+        }
         long status = 0;
+        char* location = nullptr;
         curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-        outcome.failure = echoPageFailure(code, receiver.overLimit, int(status), outcome.error);
-        return outcome;
+        curl_easy_getinfo(handle, CURLINFO_REDIRECT_URL, &location);
+        if (status < 300 || status > 399 || !location)
+            break;
+        if (redirects == MaxRedirects) {
+            outcome.error = QStringLiteral("more than %1 redirects").arg(MaxRedirects);
+            outcome.failure = echoPageFailure(CURLE_TOO_MANY_REDIRECTS, false, int(status), outcome.error);
+            return outcome;
+        }
+        url = location;
     }
     outcome.ok = true;
     outcome.body = std::move(receiver.body);

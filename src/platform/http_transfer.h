@@ -12,7 +12,8 @@
 
 // Our internet transfer stand-in for HTTP: fetches a URL's body as bytes. The transfer runs on a worker
 // thread; the caller waits on the event loop, so the window stays responsive and the wait costs no CPU.
-// Redirects are followed, https certificates verified, waits bounded, the body capped.
+// Up to 5 redirects are followed, to http or https pages only and never from https back to http; https
+// certificates are verified against the authorities the uploads use; waits are bounded and the body capped.
 class HttpTransfer
 {
 public:

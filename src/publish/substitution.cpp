@@ -1,7 +1,9 @@
 #include "publish/substitution.h"
 
+#include "platform/regular_file.h"
 #include "run/engine.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QSaveFile>
 
@@ -152,13 +154,20 @@ qint16 Engine::CHIKAN(qint16 No)
     const auto report = [&](const QString& state) { reportSlotState(No, state); };
     report(QStringLiteral("置換中"));
 
-    QFile templateFile(slot.TEMPLATE);
+    QFile templateFile;
+    QString why;
+    const QString workName = FileNames::workFile(slot.TEMPLATE, No);
     // The template is opened first, so that a missing one leaves no work file behind.
-    bool ok = !slot.TEMPLATE.isEmpty() && templateFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    bool ok = !slot.TEMPLATE.isEmpty() &&
+              RegularFile::openForReading(templateFile, slot.TEMPLATE, &why, RegularFile::Links::Follow,
+                                          QIODevice::Unbuffered) &&
+              RegularFile::mayReplace(workName, &why);
+    if (!why.isEmpty())
+        qWarning().noquote() << why;
     if (ok) {
         // Written aside and renamed over: a failure keeps the previous work file whole instead of a torn one.
         // Where the folder is read-only a writable work file is written in place, as nothing can be put aside.
-        QSaveFile workFile(FileNames::workFile(slot.TEMPLATE, No));
+        QSaveFile workFile(RegularFile::saveFileName(workName));
         workFile.setDirectWriteFallback(true);
         ok = workFile.open(QIODevice::WriteOnly);
         if (ok) {

@@ -1,5 +1,7 @@
+#include "platform/regular_file.h"
 #include "run/engine.h"
 
+#include <QDebug>
 #include <QFile>
 
 namespace {
@@ -24,9 +26,12 @@ void Engine::Save_Log(const QString& Str1, const QString& Str2)
 
     // Opened and closed per line, so every line is complete for a reader between events; a failure
     // loses the line and nothing else (QFile closes itself on every path).
-    QFile file(QString::fromLatin1(FileNames::Log));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    QFile file;
+    QString why;
+    if (!RegularFile::openForWriting(file, QString::fromLatin1(FileNames::Log), RegularFile::Write::Append, &why)) {
+        qWarning().noquote() << why;
         return;
+    }
     const QString line = logStamp(Clock::now()) + QStringLiteral(",\"") + Str1 + QStringLiteral("\",\"") + Str2 +
                          QStringLiteral("\"\r\n");
     file.write(m_codePage.encode(line));

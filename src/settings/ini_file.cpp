@@ -1,5 +1,8 @@
 #include "settings/ini_file.h"
 
+#include "platform/regular_file.h"
+
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -500,6 +503,21 @@ void appendRecord(QByteArray& out, const Key<Record>& key, int index, const Reco
     out += "\r\n";
 }
 
+// A save written in place that failed may have cut the file: its old bytes go back where they differ now.
+void putBack(const QString& name, const QByteArray& old)
+{
+    QFile current(name);
+    if (current.open(QIODevice::ReadOnly) && current.readAll() == old && current.error() == QFileDevice::NoError)
+        return;
+    current.close();
+    QFile file;
+    QString why;
+    if (!RegularFile::openForWriting(file, name, RegularFile::Write::Empty, &why) || file.write(old) != old.size() ||
+        !file.flush())
+        qWarning().noquote()
+            << QStringLiteral("veltora: %1 を元に戻せません: %2").arg(name, why.isEmpty() ? file.errorString() : why);
+}
+
 } // namespace
 
 int File_Ok(const QString& filename)
@@ -609,29 +627,49 @@ bool Save_ini(const SettingsModel& settings, const CodePage& codePage)
     const QString name = QString::fromLatin1(SettingsFileName);
     const QByteArray bytes = formatIni(settings, codePage);
     const bool existed = QFileInfo::exists(name);
+    QString why;
+    if (!RegularFile::mayReplace(name, &why)) {
+        qWarning().noquote() << why;
+        return false;
+    }
 
     // Written aside and renamed over, so a failure leaves the previous file as it was. In a read-only folder
-    // nothing can be put aside; a writable file there is written in place rather than not saved at all.
-    QSaveFile file(name);
+    // nothing can be put aside; a writable file there is written in place rather than not saved at all, and
+    // its old bytes are kept: a write that fails part-way (a full disk, a file size limit) would leave it cut.
+    std::optional<QByteArray> old;
+    if (existed) {
+        QFile current(name);
+        if (current.open(QIODevice::ReadOnly)) {
+            old = current.readAll();
+            if (current.error() != QFileDevice::NoError)
+                old.reset();
+        }
+    }
+    QSaveFile file(RegularFile::saveFileName(name));
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    // The file holds the FTP password: a new one is for its owner only; an existing one keeps its mode.
-    if (!existed && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+    const auto fail = [&] {
         file.cancelWriting();
+        file.commit(); // closes the file, or removes what was written aside
+        if (old)
+            putBack(name, *old);
         return false;
-    }
+    };
+    // The file holds the FTP password: a new one is for its owner only; an existing one keeps its mode.
+    if (!existed && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return fail();
     // commit() alone misses a short write of the buffered tail (a full disk, a file size limit) and would put
     // a truncated file in place: flush first and check.
-    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
-        file.cancelWriting();
-        return false;
-    }
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError)
+        return fail();
 #ifdef Q_OS_UNIX
-    if (::fsync(file.handle()) != 0) {
-        file.cancelWriting();
-        return false;
-    }
+    if (::fsync(file.handle()) != 0)
+        return fail();
 #endif
-    return file.commit();
+    if (file.commit())
+        return true;
+    if (old)
+        putBack(name, *old);
+    return false;
 }

@@ -19,13 +19,25 @@ int runWindow(int& argc, char** argv, const CommandLine& line)
         return UsageExitStatus;
     }
     QApplication app(argc, argv);
+    if (const auto unsafe = unsafeFolderLine()) {
+        std::fprintf(stderr, "%s\n", unsafe->toLocal8Bit().constData());
+        QMessageBox::critical(nullptr, QStringLiteral("Veltora"), *unsafe);
+        return ConfigurationStatus;
+    }
     // The lock goes on a read-only folder's program without a word (see FolderLock).
     FolderLock lock;
-    if (lock.acquire() == FolderLock::Outcome::HeldByAnother) {
+    switch (lock.acquire()) {
+    case FolderLock::Outcome::HeldByAnother:
         QMessageBox::warning(nullptr, QStringLiteral("Veltora"),
                              QStringLiteral("このフォルダでは既にVeltoraが動いています。\n") +
                                  QDir::toNativeSeparators(QDir::currentPath()));
         return TemporaryFailureStatus;
+    case FolderLock::Outcome::NotRegularFile:
+        std::fprintf(stderr, "%s\n", lock.notRegularFileLine().toLocal8Bit().constData());
+        QMessageBox::warning(nullptr, QStringLiteral("Veltora"), lock.notRegularFileLine());
+        return ConfigurationStatus;
+    default:
+        break;
     }
     MainForm form(codePageOf(line)); // shows itself, or starts in the notification area
     return app.exec();

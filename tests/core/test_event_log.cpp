@@ -62,6 +62,9 @@ private slots:
             QTest::addRow("%s: one second past midnight, two-digit hour", codec)
                 << name << QDateTime(QDate(2026, 1, 2), QTime(0, 0, 1)) << QStringLiteral("END") << QString()
                 << QStringLiteral("#2026-01-02 00:00:01#,\"END\",\"\"\r\n");
+            QTest::addRow("%s: five past midnight keeps its time", codec)
+                << name << QDateTime(QDate(2026, 1, 2), QTime(0, 5, 0)) << QStringLiteral("END") << QString()
+                << QStringLiteral("#2026-01-02 00:05:00#,\"END\",\"\"\r\n");
             QTest::addRow("%s: quotes written as they are", codec)
                 << name << morning << QStringLiteral("FTP転送失敗(今すぐ転送)") << QStringLiteral("a\"b")
                 << QStringLiteral("#2026-12-06 10:15:36#,\"FTP転送失敗(今すぐ転送)\",\"a\"b\"\r\n");

@@ -46,6 +46,7 @@ private slots:
         m_engine.reset();
         m_server.stop();
         Clock::reset();
+        qunsetenv("ftp_proxy");
     }
 
     void uploads_data()
@@ -103,6 +104,10 @@ private slots:
         QFETCH(int, size);
         QFETCH(QString, remotePath);
         QFETCH(QString, loginFolder);
+        // A proxy the environment names is not the way to an FTP server: libcurl would send it the upload as an
+        // HTTP request, the password in it. Nothing listens at this one.
+        qputenv("ftp_proxy", QStringLiteral("http://127.0.0.1:%1").arg(unusedLoopbackPort()).toLatin1());
+        qunsetenv("no_proxy");
         QStringList serverArguments;
         if (!loginFolder.isEmpty())
             serverArguments << QStringLiteral("--login-folder") << loginFolder;

@@ -2,6 +2,7 @@
 #include "run/engine.h"
 #include "server_process.h"
 #include "test_files.h"
+#include "test_keys.h"
 #include "test_timeouts.h"
 
 #include <QDir>
@@ -36,16 +37,27 @@ class TestGlobalLookup : public QObject
     Q_OBJECT
 private:
     ServerProcess m_server;
+    ServerProcess m_tls; // https, with a certificate of the test's own authority, named by SSL_CERT_FILE
+    QTemporaryDir m_keys;
     std::unique_ptr<TemporaryWorkDir> m_dir;
 
     QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.port()); }
+    QString tlsBase() const { return QStringLiteral("https://127.0.0.1:%1").arg(m_tls.port()); }
 
     // The URL a row names: a path on the test server, or a whole URL with %1 for a refused port.
     QString urlFor(const QString& row) const
     {
-        if (row.contains(QStringLiteral("://")))
+        if (row.contains(QStringLiteral("%1")))
             return row.arg(unusedLoopbackPort());
-        return base() + row;
+        return row.contains(QStringLiteral("://")) ? row : base() + row;
+    }
+
+    // A path that redirects `times` times before it reaches `target`.
+    static QString redirected(int times, QString target)
+    {
+        while (times-- > 0)
+            target = QStringLiteral("/redirect?to=") + QString::fromLatin1(QUrl::toPercentEncoding(target));
+        return target;
     }
 
     static void shortWaits(Engine& engine) { engine.Inet1.setTimeouts(2000ms, 3000ms); }
@@ -54,7 +66,15 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_server.start(QStringLiteral("http_echo_server.py")), qPrintable(m_server.error()));
+        QString error;
+        QVERIFY2(m_keys.isValid() && TestKeys::makeCertificates(m_keys.path(), &error), qPrintable(error));
+        QVERIFY2(m_tls.start(QStringLiteral("http_echo_server.py"),
+                             {QStringLiteral("--tls"), m_keys.filePath(QStringLiteral("good.pem")),
+                              m_keys.filePath(QStringLiteral("good.key"))}),
+                 qPrintable(m_tls.error()));
+        qputenv("SSL_CERT_FILE", QFile::encodeName(m_keys.filePath(QStringLiteral("ca.pem"))));
     }
+    void cleanupTestCase() { qunsetenv("SSL_CERT_FILE"); }
 
     void init()
     {
@@ -137,14 +157,14 @@ private slots:
         page(utf8, "marker 1 in UTF-8", marker1.toUtf8(), 1, QStringLiteral("192.0.2.44"));
         page(utf8, "windows-31j page read as UTF-8 misses marker 1", CodePage(sjis).encode(marker1), 0, kNotObtained);
 
-        // The fetch succeeds (the file holds the answer), the parser overflows: a failed check.
+        // A minified page: one long line, the marker far into it.
         const QByteArray tail("YOUR IP IS 192.0.2.1</B></P></BODY>");
         QByteArray longLine = QByteArray(33000, 'x') + tail;
         longLine += QByteArray(40000 - longLine.size(), 'y') + "\r\n";
         QTest::newRow("40,000-character line, marker beyond 32,767")
             << sjis
-            << bodyPath(tail + QByteArray(40000 - 33000 - tail.size(), 'y') + "\r\n", QStringLiteral("&pad=33000"))
-            << -1 << kUnreachable << longLine;
+            << bodyPath(tail + QByteArray(40000 - 33000 - tail.size(), 'y') + "\r\n", QStringLiteral("&pad=33000")) << 1
+            << QStringLiteral("192.0.2.1") << longLine;
 
         const QByteArray marked("YOUR IP IS 192.0.2.1<BR>\r\n");
         QTest::newRow("404 with a marker")
@@ -162,6 +182,13 @@ private slots:
         QTest::newRow("redirect followed")
             << sjis << QStringLiteral("/redirect?to=") + QString::fromLatin1(QUrl::toPercentEncoding(bodyPath(marked)))
             << 1 << QStringLiteral("192.0.2.1") << marked;
+        QTest::newRow("six redirects refused")
+            << sjis << redirected(6, bodyPath(marked)) << -1 << kUnreachable << QByteArray();
+        // The authority is the test's own, trusted through SSL_CERT_FILE as for the uploads.
+        QTest::newRow("https page") << sjis << tlsBase() + bodyPath(marked) << 1 << QStringLiteral("192.0.2.1")
+                                    << marked;
+        QTest::newRow("https redirected to http refused")
+            << sjis << tlsBase() + redirected(1, base() + bodyPath(marked)) << -1 << kUnreachable << QByteArray();
         QTest::newRow("not a web address")
             << sjis << QStringLiteral("file:///etc/hostname%1") << -1 << kUnreachable << QByteArray();
     }

@@ -600,6 +600,8 @@ private slots:
         QTest::newRow("read-only file") << 3 << false;
         QTest::newRow("read-only file in a read-only directory") << 4 << false;
         QTest::newRow("read-only directory, no file yet") << 5 << false;
+        QTest::newRow("a symbolic link in the file's place: not written through") << 6 << false;
+        QTest::newRow("read-only directory, write in place fails halfway: the old file put back") << 7 << false;
     }
     void saveWhereWritingIsHindered()
     {
@@ -615,8 +617,11 @@ private slots:
         }
         const QString name = QString::fromLatin1(SettingsFileName);
         const QByteArray old = "\"TIMERSET\",0,\"10\"\r\n\"LOG\",0,1\r\n";
+        QTemporaryDir elsewhere;
         if (how == 0)
             QVERIFY(QDir().mkdir(name));
+        else if (how == 6)
+            QVERIFY(writeFile(elsewhere.filePath(name), old) && QFile::link(elsewhere.filePath(name), name));
         else if (how != 5)
             QVERIFY(writeFile(name, old));
 
@@ -628,7 +633,9 @@ private slots:
             return QFile::setPermissions(QStringLiteral("."), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         };
         bool result = true;
-        if (how == 1) {
+        if (how == 1 || how == 7) {
+            if (how == 7)
+                QVERIFY(readOnlyFolder());
             rlimit previous{};
             QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
             rlimit small = previous;

@@ -16,6 +16,8 @@
 
 #include <csignal>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -89,6 +91,21 @@ private:
         QVERIFY(Save_ini(settings, codePage));
     }
 
+    // Changes the folder as `how` says: "link NAME" a link to NAME outside the folder (none there yet),
+    // "fifo NAME" a named pipe, "chmod NAME MODE" (octal), "rename FROM TO".
+    void prepareFolder(const QString& how)
+    {
+        const QStringList word = how.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (word.value(0) == QLatin1String("link"))
+            QVERIFY(QFile::link(m_root->filePath(word[1]), work(word[1])));
+        else if (word.value(0) == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(work(word[1])).constData(), 0600), 0);
+        else if (word.value(0) == QLatin1String("chmod"))
+            QCOMPARE(::chmod(QFile::encodeName(work(word[1])).constData(), mode_t(word[2].toUInt(nullptr, 8))), 0);
+        else if (word.value(0) == QLatin1String("rename"))
+            QVERIFY(QFile::rename(work(word[1]), work(word[2])));
+    }
+
     QStringList folderEntries() const
     {
         return QDir(m_work->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
@@ -116,7 +133,9 @@ private slots:
     }
 
     // Each step: the address the echo page gives ("-" a refused port), the FTP server's mode, the exit
-    // status, and whether the on-change page reaches the server. "damage" breaks the state file instead.
+    // status, and whether the on-change page reaches the server. "damage" breaks the state file instead;
+    // "fifo NAME" puts a named pipe in a file's place, "link NAME" a symbolic link to a file outside the folder,
+    // which must keep its bytes.
     void onceRuns_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -133,13 +152,30 @@ private slots:
         QTest::newRow("a damaged state file counts as a change") << QStringList{first, "damage", first};
         // A settings file written by hand on Linux, LF ended.
         QTest::newRow("settings with LF line ends") << QStringList{"192.0.2.1 normal 0 up lf"};
+        // Nothing waits on a pipe, nothing is written through a link: the step that would fails, the run goes on.
+        QTest::newRow("a pipe as the template") << QStringList{"fifo page.html", "192.0.2.1 normal 2 -"};
+        QTest::newRow("a pipe as GLOBALIP.TXT") << QStringList{"fifo GLOBALIP.TXT", "192.0.2.1 normal 1 -"};
+        QTest::newRow("a pipe as the log") << QStringList{"fifo Veltora.log", first};
+        QTest::newRow("a pipe as the state file") << QStringList{"fifo Veltora.state", first, first};
+        QTest::newRow("a link as the work file") << QStringList{"link page.html$$0", "192.0.2.1 normal 2 -"};
+        QTest::newRow("a link as GLOBALIP.TXT") << QStringList{"link GLOBALIP.TXT", "192.0.2.1 normal 1 -"};
+        QTest::newRow("a link as the log") << QStringList{"link Veltora.log", first};
+        QTest::newRow("a link as the state file") << QStringList{"link Veltora.state", first, first};
     }
     void onceRuns()
     {
         QFETCH(QStringList, steps);
         int number = 0;
+        QStringList planted; // each named on stderr by every run
         for (const QString& step : std::as_const(steps)) {
             ++number;
+            if (step.startsWith(QLatin1String("fifo ")) || step.startsWith(QLatin1String("link "))) {
+                planted << step.mid(5);
+                QFile::remove(work(planted.last())); // the template, put there by init()
+                QVERIFY(writeFile(m_root->filePath(planted.last()), "not ours\n"));
+                prepareFolder(step);
+                continue;
+            }
             if (step == QLatin1String("damage")) {
                 QVERIFY(QFile::exists(work(QStringLiteral("Veltora.state"))));
                 QVERIFY(writeFile(work(QStringLiteral("Veltora.state")), "VELTORA-STATE 1\nADDRESS=192.0.2.1\nSE"));
@@ -173,10 +209,17 @@ private slots:
             const QString check = field[2] == QLatin1String("1") ? QStringLiteral("[IPアドレス確認] 接続不可")
                                                                  : QStringLiteral("[IPアドレス確認] 成功");
             QVERIFY2(result.errText().contains(check), qPrintable(result.describe(field[2].toInt())));
+            for (const QString& name : std::as_const(planted))
+                QVERIFY2(result.errText().contains(name + QLatin1Char(':')), qPrintable(result.describe(0)));
             QVERIFY(result.out.isEmpty());
         }
+        for (const QString& name : std::as_const(planted))
+            QCOMPARE(fileBytes(m_root->filePath(name)), QByteArray("not ours\n"));
+        const QFileInfo log(work(QStringLiteral("Veltora.log")));
+        if (log.isSymLink() || !log.isFile())
+            return;
         // The log as the resident program writes it, without a start or an end.
-        const QStringList events = logEvents(work(QStringLiteral("Veltora.log")));
+        const QStringList events = logEvents(log.filePath());
         QVERIFY(!events.contains(QStringLiteral("START")) && !events.contains(QStringLiteral("END")));
         QVERIFY(events.contains(QStringLiteral("IPアドレス確認")));
     }
@@ -198,10 +241,18 @@ private slots:
         QVERIFY(fileBytes(work(QStringLiteral("Veltora.log"))).contains(sjis.encode(QStringLiteral("IPアドレス確認"))));
     }
 
-    // Stopped by a service manager during an upload: the page being stored is finished, not left cut, the
-    // slots after it are not begun, and the run is not counted as a success.
-    void onceStoppedDuringAnUpload()
+    // Stopped by a service manager: during an upload the page being stored is finished, not left cut, the
+    // slots after it are not begun; during the address check nothing is uploaded. Either way the run is a
+    // stopped one, not a success nor a failed check, and standard error says so.
+    void onceStopped_data()
     {
+        QTest::addColumn<bool>("duringCheck");
+        QTest::newRow("during an upload") << false;
+        QTest::newRow("during the address check") << true;
+    }
+    void onceStopped()
+    {
+        QFETCH(bool, duringCheck);
         QByteArray big = TemplateText;
         while (big.size() < 24 * 1024)
             big += "<p>padding padding padding padding padding padding padding padding</p>\r\n";
@@ -210,16 +261,24 @@ private slots:
                                                                QStringLiteral("--rate"), QStringLiteral("8192")}),
                  qPrintable(m_ftp.error()));
         answerAddress(QStringLiteral("192.0.2.3"));
-        writeSettings(echoUrl());
+        // An echo page that never answers holds the check until the stop.
+        writeSettings(duringCheck ? QStringLiteral("http://127.0.0.1:%1/silent").arg(m_echo.port()) : echoUrl());
 
         ProgramProcess program;
         QVERIFY(program.start({QStringLiteral("--once")}, m_work->path()));
-        // Storing has begun once the page's temporary name stands on the server.
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(remote(OnChangePage + QLatin1String(FtpTransfer::TemporarySuffix))),
-                                 scaledMs(30000));
+        // The check has begun once the program says so; storing, once the page's temporary name stands on the server.
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            duringCheck ? (said += program.process().readAllStandardError()).contains("IPアドレス確認中")
+                        : QFile::exists(remote(OnChangePage + QLatin1String(FtpTransfer::TemporarySuffix))),
+            scaledMs(30000));
         QVERIFY(program.signal(SIGTERM));
         const ProgramProcess::Result result = program.waitForEnd(60000);
         VELTORA_COMPARE_EXIT(result, 2);
+        QVERIFY2(result.errText().contains(QStringLiteral("終了の要求")), qPrintable(result.describe(2)));
+        QCOMPARE(QFile::exists(remote(OnChangePage)), !duringCheck);
+        if (duringCheck)
+            return;
         QCOMPARE(fileBytes(remote(OnChangePage)), fileBytes(work(Template + QStringLiteral("$$0"))));
         QVERIFY(fileBytes(remote(OnChangePage)).size() > 24 * 1000);
     }
@@ -231,19 +290,27 @@ private slots:
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
         QTest::addColumn<QStringList>("more"); // further arguments; "journal": JOURNAL_STREAM set
-        QTest::newRow("address found") << "192.0.2.33" << 0 << "192.0.2.33\n" << QString() << QStringList();
+        QTest::addColumn<QString>("folder");   // how it differs (prepareFolder)
+        QTest::newRow("address found") << "192.0.2.33" << 0 << "192.0.2.33\n" << QString() << QStringList() << QString();
         QTest::newRow("no address on the page") << "maintenance" << 1 << QString()
-                                                << "失敗理由: エコーページの応答に IP アドレスがありません" << QStringList();
-        QTest::newRow("echo page refused") << QString() << 1 << QString() << "接続不可" << QStringList();
+                                                << "失敗理由: エコーページの応答に IP アドレスがありません" << QStringList()
+                                                << QString();
+        QTest::newRow("echo page refused") << QString() << 1 << QString() << "接続不可" << QStringList() << QString();
         // The journal ranks each line itself: failures <3>, the rest <6>, and no time of our own.
         QTest::newRow("to the journal") << "maintenance" << 1 << QString()
                                         << "<3>未取得\n<3>失敗理由: エコーページの応答に IP アドレスがありません"
-                                        << QStringList{"journal"};
+                                        << QStringList{"journal"} << QString();
         QTest::newRow("--quiet: a success says nothing")
-            << "192.0.2.33" << 0 << "192.0.2.33\n" << "<nothing>" << QStringList{"--quiet"};
+            << "192.0.2.33" << 0 << "192.0.2.33\n" << "<nothing>" << QStringList{"--quiet"} << QString();
         QTest::newRow("--quiet: a failure is said")
             << "maintenance" << 1 << QString() << "失敗理由: エコーページの応答に IP アドレスがありません"
-            << QStringList{"--quiet"};
+            << QStringList{"--quiet"} << QString();
+        // Others may add files to a sticky folder but not touch ours.
+        QTest::newRow("a sticky folder others can write") << "192.0.2.34" << 0 << "192.0.2.34\n"
+                                                          << QString() << QStringList() << "chmod . 1777";
+        QTest::newRow("settings only in the earlier version's file")
+            << "192.0.2.35" << 0 << "192.0.2.35\n"
+            << QString() << QStringList() << "rename Veltora_050.ini Veltora_040.ini";
     }
     void check()
     {
@@ -252,9 +319,11 @@ private slots:
         QFETCH(QString, out);
         QFETCH(QString, err);
         QFETCH(QStringList, more);
+        QFETCH(QString, folder);
         if (!answer.isEmpty())
             answerAddress(answer);
         writeSettings(answer.isEmpty() ? QString() : echoUrl());
+        prepareFolder(folder);
         ProgramProcess::Options options;
         if (more.removeAll(QStringLiteral("journal")))
             options.environment.insert(QStringLiteral("JOURNAL_STREAM"), QStringLiteral("8:12345"));
@@ -276,7 +345,7 @@ private slots:
     // What the program refuses before reading or writing anything in the folder.
     void refusedAtStart_data()
     {
-        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("arguments"); // leading "@how" entries change the folder (prepareFolder)
         QTest::addColumn<QByteArray>("settings"); // empty: no settings file; else what follows a written one
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("err");
@@ -294,6 +363,12 @@ private slots:
         QTest::newRow("--once without settings") << QStringList{"--once"} << none << 78 << "Veltora_050.ini";
         QTest::newRow("--check without settings") << QStringList{"--check"} << none << 78 << "Veltora_050.ini";
         QTest::newRow("--headless without settings") << QStringList{"--headless"} << none << 78 << "Veltora_050.ini";
+        QTest::newRow("a dangling link as the lock")
+            << QStringList{"@link Veltora.lock", "--check"} << written << 78 << "Veltora.lock";
+        QTest::newRow("a folder others can write")
+            << QStringList{"@chmod . 777", "--once"} << written << 78 << "chmod go-w";
+        QTest::newRow("a settings file others can write")
+            << QStringList{"@chmod Veltora_050.ini 620", "--headless"} << written << 78 << "chmod go-w";
     }
     void refusedAtStart()
     {
@@ -306,6 +381,8 @@ private slots:
             const QString ini = work(QString::fromLatin1(SettingsFileName));
             QVERIFY(writeFile(ini, fileBytes(ini) + settings.trimmed() + "\r\n"));
         }
+        while (!arguments.isEmpty() && arguments.first().startsWith(u'@'))
+            prepareFolder(arguments.takeFirst().mid(1));
         const QStringList before = folderEntries();
         const ProgramProcess::Result result = ProgramProcess::run(arguments, m_work->path(), 30000);
         VELTORA_COMPARE_EXIT(result, exitCode);
@@ -416,14 +493,34 @@ private slots:
         QVERIFY(QFileInfo(expected).isDir());
     }
 
+    // The folder named by its bytes, as the file system gives them: older archives bring Latin-1 or
+    // Shift_JIS names, which are no UTF-8 text (the same path for both).
+    void dirOption_data()
+    {
+        QTest::addColumn<QByteArray>("subfolder"); // inside the work folder; empty: the work folder itself
+        QTest::newRow("the work folder") << QByteArray();
+        QTest::newRow("a Latin-1 name") << QByteArray("caf\xe9");
+    }
     void dirOption()
     {
+        QFETCH(QByteArray, subfolder);
         answerAddress(QStringLiteral("192.0.2.5"));
         writeSettings(echoUrl());
-        const ProgramProcess::Result result =
-            ProgramProcess::run({QStringLiteral("--dir"), m_work->path(), QStringLiteral("--once")}, QDir::tempPath());
+        QByteArray folder = QFile::encodeName(m_work->path());
+        if (!subfolder.isEmpty()) {
+            folder += '/' + subfolder;
+            QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+            for (const QString& name : {QString::fromLatin1(SettingsFileName), Template})
+                QCOMPARE(::rename(QFile::encodeName(work(name)).constData(),
+                                  (folder + '/' + QFile::encodeName(name)).constData()),
+                         0);
+        }
+        ProgramProcess program;
+        QVERIFY(program.start(QList<QByteArray>{"--dir", folder, "--once"}, QDir::tempPath()));
+        const ProgramProcess::Result result = program.waitForEnd();
         VELTORA_COMPARE_EXIT(result, 0);
-        QVERIFY(QFile::exists(work(QStringLiteral("Veltora.state"))));
+        QVERIFY2(!result.errText().contains(QStringLiteral("ロックファイル")), qPrintable(result.describe(0)));
+        QVERIFY(::access((folder + "/Veltora.state").constData(), F_OK) == 0);
         QVERIFY(QFile::exists(remote(OnChangePage)));
     }
 
@@ -432,12 +529,16 @@ private slots:
     void headlessEndsOnSignal_data()
     {
         QTest::addColumn<int>("signalNumber");
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::addColumn<bool>("afterARun"); // ended once the first periodic run (30 s after the start) is over
+        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+        QTest::newRow("SIGINT") << int(SIGINT) << false;
+        QTest::newRow("SIGTERM after a periodic run, AUTOEXEC 0") << int(SIGTERM) << true;
     }
     void headlessEndsOnSignal()
     {
         QFETCH(int, signalNumber);
+        QFETCH(bool, afterARun);
+        const QString changeSent = QStringLiteral("ファイル転送(IPアドレス変更時)");
         answerAddress(QStringLiteral("192.0.2.77"));
         writeSettings(echoUrl());
         const QString ini = work(QString::fromLatin1(SettingsFileName));
@@ -453,15 +554,20 @@ private slots:
         QVERIFY(program.start({QStringLiteral("--headless")}, m_work->path()));
         QTRY_VERIFY_WITH_TIMEOUT(logEvents(work(QStringLiteral("Veltora.log"))).contains(QStringLiteral("START")),
                                  scaledMs(15000));
+        if (afterARun)
+            QTRY_VERIFY_WITH_TIMEOUT(logEvents(work(QStringLiteral("Veltora.log"))).contains(changeSent),
+                                     scaledMs(60000));
         QVERIFY(program.signal(signalNumber));
         const ProgramProcess::Result result = program.waitForEnd(60000);
         VELTORA_COMPARE_EXIT(result, 0);
 
         QCOMPARE(fileBytes(remote(ExitPage)), fileBytes(work(Template + QStringLiteral("$$1"))));
         QVERIFY(fileBytes(remote(ExitPage)).contains("192.0.2.77"));
-        QVERIFY(!QFile::exists(remote(OnChangePage)));
-        const QStringList expected{QStringLiteral("START"), QStringLiteral("IPアドレス確認(終了時)"),
-                                   QStringLiteral("ファイル転送(終了時)"), QStringLiteral("END")};
+        QCOMPARE(QFile::exists(remote(OnChangePage)), afterARun);
+        QStringList expected{QStringLiteral("START"), QStringLiteral("IPアドレス確認(終了時)"),
+                             QStringLiteral("ファイル転送(終了時)"), QStringLiteral("END")};
+        if (afterARun)
+            expected = QStringList{expected[0], QStringLiteral("IPアドレス確認"), changeSent} + expected.mid(1);
         QCOMPARE(logEvents(work(QStringLiteral("Veltora.log"))), expected);
         QCOMPARE(fileBytes(ini), iniBefore);
         QCOMPARE(QFileInfo(ini).lastModified(), mtimeBefore);
@@ -527,6 +633,9 @@ private slots:
                      "no word of the wait");
             QVERIFY(first.signal(SIGTERM));
             VELTORA_COMPARE_EXIT(first.waitForEnd(60000), 0);
+        } else {
+            // At once, not after the one-shot modes' wait of 60 seconds for the folder.
+            QVERIFY2(second.process().waitForFinished(45000), "the second --headless waited for the folder");
         }
         const ProgramProcess::Result result = second.waitForEnd(90000);
         VELTORA_COMPARE_EXIT(result, exitCode);

@@ -1,5 +1,8 @@
 #include "app/once_state.h"
 #include "test_files.h"
+#include "unprivileged.h"
+
+#include <QFile>
 
 #include <QTest>
 
@@ -56,6 +59,7 @@ private slots:
         QTest::newRow("a flag that is no 0 or 1") << QByteArray(good).replace("100000001", "10000000x");
         QTest::newRow("lines swapped") << QByteArray("VELTORA-STATE 1\nSENT=100000001\nADDRESS=192.0.2.1\n");
         QTest::newRow("a line more") << good + "EXTRA=1\n";
+        QTest::newRow("an empty line more") << good + "\n";
         QTest::newRow("CR LF line ends") << QByteArray(good).replace("\n", "\r\n");
         QTest::newRow("raw bytes in the address") << QByteArray(good).replace("192.0.2.1", "\xff\xfe");
         QTest::newRow("an address of 2 KiB") << QByteArray(good).replace("192.0.2.1", QByteArray(2048, 'a'));
@@ -66,11 +70,29 @@ private slots:
         QVERIFY(!readState(bytes).has_value());
     }
 
+    void loadAndSave_data()
+    {
+        QTest::addColumn<bool>("readOnlyFolder"); // with a state file in it that can be written in place
+        QTest::newRow("a writable folder") << false;
+        QTest::newRow("a read-only folder: written in place") << true;
+    }
     void loadAndSave()
     {
+        QFETCH(bool, readOnlyFolder);
+        if (readOnlyFolder) {
+            const UnprivilegedRun run = runCurrentCaseUnprivileged(); // root writes anywhere
+            if (run.handedOver) {
+                QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+                return;
+            }
+        }
         TemporaryWorkDir dir;
         QVERIFY(dir.isValid());
-        QVERIFY(!loadState().has_value()); // missing
+        if (readOnlyFolder) {
+            QVERIFY(writeFile(QStringLiteral("Veltora.state"), "old"));
+            QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        }
+        QVERIFY(!loadState().has_value()); // missing, or no state
         OnceState state;
         state.lastAddress = QStringLiteral("198.51.100.2");
         state.changeSent[4] = true;
@@ -81,6 +103,8 @@ private slots:
         // A file far bigger than any state is not read whole.
         QVERIFY(writeFile(QStringLiteral("Veltora.state"), formatState(state) + QByteArray(MaxStateFileSize, '\n')));
         QVERIFY(!loadState().has_value());
+        QVERIFY(QFile::setPermissions(dir.path(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     }
 };
 

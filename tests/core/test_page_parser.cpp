@@ -76,24 +76,19 @@ private slots:
         QCOMPARE(Cut_IP_address(line), result);
     }
 
+    // A marker is found wherever it stands in a line, however long (minified pages are one line).
     void positions_data()
     {
         QTest::addColumn<int>("leading");
-        QTest::addColumn<bool>("overflows");
-        QTest::newRow("marker at position 32,767") << 32766 << false;
-        QTest::newRow("marker at position 32,768") << 32767 << true;
-        QTest::newRow("marker far beyond, in a 40,000-character line") << 39900 << true;
+        QTest::newRow("marker at position 32,767") << 32766;
+        QTest::newRow("marker at position 32,768") << 32767;
+        QTest::newRow("marker far beyond, in a 40,000-character line") << 39900;
     }
     void positions()
     {
         QFETCH(int, leading);
-        QFETCH(bool, overflows);
         const QString line = QString(leading, QLatin1Char('x')) + QStringLiteral("YOUR IP IS 192.0.2.1</B></P></BODY>");
-        if (overflows) {
-            QVERIFY_THROWS_EXCEPTION(PositionOverflow, Cut_IP_address(line));
-        } else {
-            QCOMPARE(Cut_IP_address(line), QStringLiteral("192.0.2.1"));
-        }
+        QCOMPARE(Cut_IP_address(line), QStringLiteral("192.0.2.1"));
     }
 
     void leadingAddress_data()

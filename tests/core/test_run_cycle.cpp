@@ -1,5 +1,6 @@
 #include "fake_view.h"
 #include "run/engine.h"
+#include "run/resident.h"
 #include "server_process.h"
 
 #include <QDir>
@@ -735,13 +736,17 @@ private slots:
     // stays; the exit-time run then makes its own check.
     void closeDuringTheCheck_data()
     {
-        QTest::addColumn<int>("delay"); // ms after the check begins
-        QTest::newRow("before the fetch begins") << 0;
-        QTest::newRow("while the echo page answers") << 500;
+        QTest::addColumn<int>("delay");       // ms after the check begins
+        QTest::addColumn<bool>("programEnd"); // closed by the program's own end (Resident::end)
+        QTest::newRow("before the fetch begins") << 0 << false;
+        QTest::newRow("while the echo page answers") << 500 << false;
+        QTest::newRow("the program's end while the echo page answers") << 500 << true;
     }
     void closeDuringTheCheck()
     {
         QFETCH(int, delay);
+        QFETCH(bool, programEnd);
+        Resident resident(*m_engine, Resident::SettingsOnEnd::Keep, Resident::TimerOnStart::Always);
         setSlot(0, 1, true, true);
         m_view->ipAddress = QStringLiteral("192.0.2.7"); // as an earlier run left it
         m_view->chikanTo0 = QStringLiteral("192.0.2.7");
@@ -750,11 +755,15 @@ private slots:
         QElapsedTimer sinceClose;
         qint64 closeTook = -1;
         QString captionInClose;
-        closeOnStatus(QStringLiteral("IPアドレス確認中"), sinceClose, closeTook, delay, [&] {
-            captionInClose = m_view->ipAddress;
-            answer(QStringLiteral("198.51.100.23"));
-            m_engine->EXEC_EVENT_Unload();
-        });
+        closeOnStatus(
+            QStringLiteral("IPアドレス確認中"), sinceClose, closeTook, delay,
+            [&] {
+                captionInClose = m_view->ipAddress;
+                answer(QStringLiteral("198.51.100.23"));
+                if (!programEnd) // else the end makes it
+                    m_engine->EXEC_EVENT_Unload();
+            },
+            programEnd ? std::function<void()>([&] { resident.end(); }) : nullptr);
         m_engine->EXEC_EVENT();
         QVERIFY(sinceClose.isValid());
         QVERIFY2(closeTook >= 0 && closeTook < 1500, qPrintable(QString::number(closeTook)));
@@ -763,28 +772,30 @@ private slots:
                  QStringList({QStringLiteral("IPアドレス確認中"), QStringLiteral("未実行")}));
         QVERIFY(takeUploads().isEmpty());
         QCOMPARE(takeLog(),
-                 QStringList{logLine(QStringLiteral("IPアドレス確認(終了時)"), QStringLiteral("198.51.100.23"))});
+                 QStringList{logLine(QStringLiteral("IPアドレス確認(終了時)"), QStringLiteral("198.51.100.23"))} +
+                     (programEnd ? QStringList{logLine(QStringLiteral("END"), QString())} : QStringList()));
         QCOMPARE(m_view->ipAddress, QStringLiteral("198.51.100.23"));
     }
 
 private:
     // A close (stop request, then an action once idle) made in the first pass of the event loop after
     // FTP_now shows `text`; `took` is how long the close then waited.
-    // `delay` ms later instead; `then` runs once idle, as the shutdown would.
+    // `delay` ms later instead; `then` runs once idle, as the shutdown would; `close` asks for the end instead
+    // of a bare stop request.
     void closeOnStatus(const QString& text, QElapsedTimer& since, qint64& took, int delay = 0,
-                       std::function<void()> then = {})
+                       std::function<void()> then = {}, std::function<void()> close = {})
     {
-        m_view->onFtpNow = [this, text, &since, &took, delay, then](const QString& caption) {
+        m_view->onFtpNow = [this, text, &since, &took, delay, then, close](const QString& caption) {
             if (caption != text || since.isValid())
                 return;
-            QTimer::singleShot(delay, this, [this, &since, &took, then] {
+            QTimer::singleShot(delay, this, [this, &since, &took, then, close] {
                 since.start();
-                m_engine->requestStop();
                 m_engine->whenIdle([&since, &took, then] {
                     took = since.elapsed();
                     if (then)
                         then();
                 });
+                close ? close() : m_engine->requestStop();
             });
         };
     }

@@ -72,6 +72,7 @@ private slots:
         m_server.stop();
         qunsetenv("SSL_CERT_FILE");
         qunsetenv("SSL_CERT_DIR");
+        qunsetenv("all_proxy");
     }
 
     // The certificate must verify, host name included, against the authorities the environment names, or
@@ -136,6 +137,9 @@ private slots:
             qputenv("SSL_CERT_DIR", QFile::encodeName(m_keys.filePath(QStringLiteral("authorities"))));
         m_engine->settings.global.FTPSERVERNAME = QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(m_server.port());
         m_engine->settings.global.FTPUSERPASS = password;
+        // Not the way to the server, whatever the environment says: nothing listens there.
+        qputenv("all_proxy", QStringLiteral("http://127.0.0.1:%1").arg(unusedLoopbackPort()).toLatin1());
+        qunsetenv("no_proxy");
 
         const QByteArray content = randomBytes(300000);
         setSlot(0, QStringLiteral("public_html/"), content);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <unistd.h>
 
 ProgramProcess::~ProgramProcess()
 {
@@ -52,6 +53,20 @@ bool ProgramProcess::start(const QStringList& arguments, const QString& workingD
     return true;
 }
 
+bool ProgramProcess::start(const QList<QByteArray>& arguments, const QString& workingDirectory)
+{
+    m_raw = QList<QByteArray>{QByteArrayLiteral(VELTORA_BINARY)} + arguments;
+    for (QByteArray& argument : m_raw)
+        m_argv.push_back(argument.data());
+    m_argv.push_back(nullptr);
+    // The child, its output already led to this object, becomes the program with the very bytes given.
+    m_process.setChildProcessModifier([this] {
+        ::execv(m_argv[0], m_argv.data());
+        ::_exit(127);
+    });
+    return start(QStringList(), workingDirectory);
+}
+
 bool ProgramProcess::signal(int signalNumber)
 {
     const qint64 pid = m_process.processId();
@@ -61,8 +76,10 @@ bool ProgramProcess::signal(int signalNumber)
 ProgramProcess::Result ProgramProcess::waitForEnd(int timeoutMilliseconds)
 {
     Result result;
+    // A program that has already ended (waited for by the caller) has finished too.
     result.finished =
-        m_process.waitForFinished(scaledMs(timeoutMilliseconds)) && m_process.exitStatus() == QProcess::NormalExit;
+        (m_process.state() == QProcess::NotRunning || m_process.waitForFinished(scaledMs(timeoutMilliseconds))) &&
+        m_process.exitStatus() == QProcess::NormalExit;
     if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
         m_process.waitForFinished(5000);

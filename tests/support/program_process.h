@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // The built program (build/veltora) run as a user or a service manager runs it, with no display: DISPLAY,
 // WAYLAND_DISPLAY and QT_QPA_PLATFORM are taken out of its environment, so a mode that needed a GUI
 // platform would fail to start. On a mismatch, describe() gives the exit status and both output streams.
@@ -50,6 +52,8 @@ public:
 
     // Starts it and leaves it running.
     bool start(const QStringList& arguments, const QString& workingDirectory, const Options& options = Options());
+    // Starts it with arguments as bytes that may be no text (QProcess passes text only), in this environment.
+    bool start(const QList<QByteArray>& arguments, const QString& workingDirectory);
     QProcess& process() { return m_process; }
     // Sends a signal to the program while it runs; false once it has ended (a pid of 0 would signal the whole
     // process group, the test included).
@@ -60,6 +64,8 @@ public:
 
 private:
     QProcess m_process;
+    QList<QByteArray> m_raw; // the program's argv as exec takes it
+    std::vector<char*> m_argv;
 };
 
 // Compares a Result's exit status, printing both output streams when it differs.

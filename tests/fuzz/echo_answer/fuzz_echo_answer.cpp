@@ -2,7 +2,6 @@
 // IPv4 or IPv6 address and nothing else. Checked here without the address check's own code.
 #include "fuzz_check.h"
 #include "ipcheck/echo_answer.h"
-#include "ipcheck/page_parser.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -58,12 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const CodePage page(data[0] % 2 ? "UTF-8" : "windows-31j");
     const QByteArray answer(reinterpret_cast<const char*>(data) + 1, qsizetype(size - 1));
 
-    QString address;
-    try {
-        address = EchoAnswer::address(answer, page);
-    } catch (const PositionOverflow&) {
-        return 0; // a failed check, which the lookup reports as such
-    }
+    const QString address = EchoAnswer::address(answer, page);
     if (address.isEmpty())
         return 0;
 
