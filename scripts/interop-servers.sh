@@ -4,7 +4,7 @@
 # start daemons. Only what is missing is fetched; a second call does nothing. The libraries they need are
 # installed by scripts/install-deps.sh. Usage: scripts/interop-servers.sh DIR
 set -euo pipefail
-dir=${1:?usage: scripts/interop-servers.sh DIR}
+dir=$(realpath -m "${1:?usage: scripts/interop-servers.sh DIR}")
 packages=(vsftpd proftpd-core pure-ftpd pure-ftpd-common openssh-server)
 binaries=(usr/sbin/vsftpd usr/sbin/proftpd usr/sbin/pure-ftpd usr/bin/pure-pw usr/sbin/sshd)
 ready() {

@@ -33,6 +33,8 @@ case "$mode" in
 "")
     scripts/install-deps.sh
     VELTORA_WERROR=ON scripts/build.sh
+    # The interop test's servers come from the package registry: fetched here, before the network goes.
+    scripts/interop-servers.sh "$PWD/build/interop-servers"
     cd build
     isolated ctest --output-on-failure -j"$(nproc)"
     exit
@@ -59,6 +61,7 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTORA_WERROR=ON "${launcher[@]}" \
     -DCMAKE_CXX_FLAGS="$flags -fno-omit-frame-pointer" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
 cmake --build "$build" -j"$(nproc)"
+scripts/interop-servers.sh "$PWD/$build/interop-servers"
 
 reports="$PWD/$build/sanitizer-reports"
 rm -rf "$reports"
