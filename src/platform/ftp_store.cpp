@@ -198,6 +198,8 @@ void FtpTransfer::noteFailure(int code)
     {
         // Nothing sent yet: the connection, its TLS (implicit), or the greeting failed.
         Stage stage = m_lastSent.isEmpty() ? Stage::Connect : stageOfCommand(m_lastSent);
+        // A failure after STOR (or EPSV) was sent is one of the data connection.
+        const bool dataConnection = stage == Stage::Store;
         switch (curlCode) {
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_COULDNT_CONNECT:
@@ -205,6 +207,9 @@ void FtpTransfer::noteFailure(int code)
             break;
         case CURLE_USE_SSL_FAILED:
         case CURLE_SSL_CONNECT_ERROR:
+            if (!dataConnection)
+                stage = Stage::Tls;
+            break;
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_ISSUER_ERROR:
@@ -215,9 +220,7 @@ void FtpTransfer::noteFailure(int code)
             break;
         case CURLE_FTP_WEIRD_PASV_REPLY:
         case CURLE_FTP_ACCEPT_FAILED:
-            if (tls)
-                stage = Stage::Tls;
-            break;
+            break; // the data connection's: its reason names TLS where the connection is encrypted
         default:
             break;
         }

@@ -112,6 +112,9 @@ private slots:
             << false << QStringLiteral("self-signed");
         QTest::newRow("ftpes to a server without TLS") << QStringLiteral("ftpes") << QStringLiteral("none") << good
                                                        << file << Password << false << QStringLiteral("SSL");
+        QTest::newRow("ftpes, the data connection's TLS fails")
+            << QStringLiteral("ftpes") << QStringLiteral("explicit data-tls-broken") << good << file << Password << false
+            << QStringLiteral("保存: データ接続の TLS を確立できません");
         QTest::newRow("ftpes, wrong password") << QStringLiteral("ftpes") << QStringLiteral("explicit") << good << file
                                                << QStringLiteral("Not-the-Pa55") << false << QStringLiteral("530");
     }
@@ -126,6 +129,10 @@ private slots:
         QFETCH(QString, why);
 
         QStringList arguments{QStringLiteral("--root"), m_root->path(), QStringLiteral("--password"), Password};
+        if (serverTls.endsWith(QLatin1String(" data-tls-broken"))) {
+            serverTls.chop(int(qstrlen(" data-tls-broken")));
+            arguments << QStringLiteral("--mode") << QStringLiteral("data-tls-broken");
+        }
         if (serverTls != QLatin1String("none"))
             arguments << QStringLiteral("--tls") << serverTls << QStringLiteral("--cert")
                       << m_keys.filePath(certificate + QStringLiteral(".pem")) << QStringLiteral("--key")

@@ -6,7 +6,7 @@ Usage: ftp_server.py --root DIR [--user U] [--password P] [--mode MODE] [--rate 
 
 Modes: normal, stor-refused (550 on STOR), disk-full (452 once the data has arrived), drop-during-stor
 (both connections closed after the first chunk of data), silent (answers the login, then nothing),
-quit-silent (no answer to QUIT), hostile-login (refuses the login with terminal escapes and the password in
+quit-silent (no answer to QUIT), data-tls-broken (over TLS: the data connection never speaks TLS), hostile-login (refuses the login with terminal escapes and the password in
 the reply), no-greeting (accepts the connection and never says 220),
 rnfr-refused (502 to RNFR, as a server without renames; rnfr-refused-500 and rnfr-refused-550 answer so),
 rnto-onto-existing-refused (550 to RNTO when the target exists, as Windows servers answer), rnto-refused (550 to
@@ -102,6 +102,11 @@ def main():
             if mode == "silent" and self.authenticated:
                 return
             if mode == "quit-silent" and cmd == "QUIT":
+                return
+            if mode == "data-tls-broken" and cmd in ("PASV", "EPSV"):
+                # The data connection is promised encrypted (PROT P) but never speaks TLS.
+                super().pre_process_command(line, cmd, arg)
+                self._prot = False
                 return
             if mode == "hostile-login" and cmd == "PASS":
                 # Terminal escape sequences, and the password echoed back.
