@@ -108,6 +108,10 @@ int runConsoleMode(const CommandLine& line)
         view.printLine(*error);
         return UsageExitStatus;
     }
+    if (const auto unsafe = unsafeFolderLine()) {
+        view.printLine(*unsafe);
+        return ConfigurationStatus;
+    }
     if (line.isSettingsCommand())
         return runSettingsCommand(line, view);
     // Checked before the lock, so that a folder named by mistake is left as it was.
@@ -115,10 +119,6 @@ int runConsoleMode(const CommandLine& line)
         File_Ok(QString::fromLatin1(FileNames::PreviousSettings)) != 0) {
         view.printLine(QStringLiteral("veltora: 設定ファイル ") + QString::fromLatin1(FileNames::Settings) +
                        QStringLiteral(" がありません: ") + currentFolder());
-        return ConfigurationStatus;
-    }
-    if (const auto unsafe = unsafeFolderLine()) {
-        view.printLine(*unsafe);
         return ConfigurationStatus;
     }
     const CodePage codePage = codePageOf(line);
