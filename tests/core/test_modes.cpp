@@ -369,6 +369,8 @@ private slots:
             << QStringList{"@chmod . 777", "--once"} << written << 78 << "chmod go-w";
         QTest::newRow("a settings file others can write")
             << QStringList{"@chmod Veltora_050.ini 620", "--headless"} << written << 78 << "chmod go-w";
+        QTest::newRow("--set in a folder others can write")
+            << QStringList{"@chmod . 777", "--set", "LOG=1"} << written << 78 << "chmod go-w";
     }
     void refusedAtStart()
     {
