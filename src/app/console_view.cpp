@@ -59,13 +59,19 @@ void ConsoleView::setFTP_now(const QString& caption)
 {
     m_ftpNow = caption;
     const Priority priority = isFailureCaption(caption) ? Priority::Error : Priority::Info;
-    printLine(m_journal ? caption : Clock::nowText() + QLatin1Char(' ') + caption, priority);
+    printLine(stamped(caption), priority);
 }
 
 void ConsoleView::setFTP_nowToolTip(const QString& text)
 {
     if (isFailureCaption(m_ftpNow) && !text.isEmpty())
-        printLine((m_journal ? QString() : Clock::nowText() + QLatin1Char(' ')) + QStringLiteral("失敗理由: ") + text);
+        printLine(stamped(QStringLiteral("失敗理由: ") + text));
+}
+
+QString ConsoleView::stamped(const QString& line) const
+{
+    // The journal stamps its entries itself.
+    return m_journal ? line : Clock::nowText() + QLatin1Char(' ') + line;
 }
 
 void ConsoleView::printLine(const QString& line, Priority priority)

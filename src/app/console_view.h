@@ -56,6 +56,9 @@ public:
     void takeOverMessages();
 
 private:
+    // The line with the time in front, unless the journal keeps the time.
+    QString stamped(const QString& line) const;
+
     const SettingsModel* m_settings = nullptr;
     QIODevice* m_status;
     bool m_ownsStatus = false;

@@ -320,8 +320,9 @@ int FtpTransfer::store(const Command& command, const QByteArray& name)
         const RemoteFolder folder = m_folder;
         const QByteArray sessionKey = m_sessionKey;
         closeSession(false);
-        if (!openSession(command.timeouts))
+        if (!openSession())
             return CurlErrorBase + CURLE_FAILED_INIT;
+        prepareCommand(command.timeouts);
         m_sessionKey = sessionKey;
         m_folder = folder;
         result = storeOnce(command, name);

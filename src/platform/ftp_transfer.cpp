@@ -248,22 +248,10 @@ int FtpTransfer::perform(const Command& command)
         m_endpoint = endpoint;
         m_sessionUser = userName;
         m_activePassword = password;
-        if (!openSession(command.timeouts))
+        if (!openSession())
             return CurlErrorBase + CURLE_FAILED_INIT;
     }
-    CURL* curl = static_cast<CURL*>(m_curl);
-    const Timeouts& timeouts = command.timeouts;
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts.connectMs));
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(timeouts.responseSeconds));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, long(timeouts.lowSpeedBytes));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(timeouts.lowSpeedSeconds));
-    curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
-    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
-    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
-    curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
-
-    m_activePassword = password;
+    prepareCommand(command.timeouts);
     {
         std::lock_guard lock(m_textMutex);
         m_lastFailure = {};
@@ -297,8 +285,8 @@ int FtpTransfer::perform(const Command& command)
     return InvalidCommandError;
 }
 
-// A new easy handle for the session's endpoint and login, with the per-command settings of `timeouts`.
-bool FtpTransfer::openSession(const Timeouts& timeouts)
+// A new easy handle for the session's endpoint and login; prepareCommand() sets what each command needs.
+bool FtpTransfer::openSession()
 {
     CURL* created = curl_easy_init();
     if (!created)
@@ -327,12 +315,22 @@ bool FtpTransfer::openSession(const Timeouts& timeouts)
         curl_easy_setopt(created, CURLOPT_USERNAME, m_sessionUser.toUtf8().constData());
     if (!m_activePassword.isEmpty())
         curl_easy_setopt(created, CURLOPT_PASSWORD, m_activePassword.toUtf8().constData());
-    curl_easy_setopt(created, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts.connectMs));
-    curl_easy_setopt(created, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(timeouts.responseSeconds));
-    curl_easy_setopt(created, CURLOPT_LOW_SPEED_LIMIT, long(timeouts.lowSpeedBytes));
-    curl_easy_setopt(created, CURLOPT_LOW_SPEED_TIME, long(timeouts.lowSpeedSeconds));
-    curl_easy_setopt(created, CURLOPT_NOBODY, 1L);
     return true;
+}
+
+// The command's waits, and nothing left over from the request before.
+void FtpTransfer::prepareCommand(const Timeouts& timeouts)
+{
+    CURL* curl = static_cast<CURL*>(m_curl);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts.connectMs));
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(timeouts.responseSeconds));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, long(timeouts.lowSpeedBytes));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(timeouts.lowSpeedSeconds));
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
+    curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
 }
 
 int FtpTransfer::performSftp(const Command& command, const QString& userName, const QString& password)

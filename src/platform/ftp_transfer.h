@@ -151,7 +151,8 @@ private:
     QList<QByteArray> renameCommands(const QByteArray& from, const QByteArray& to) const;
     QByteArray removeCommand(const QByteArray& name, bool mayFail) const;
     void noteFailure(int code);
-    bool openSession(const Timeouts& timeouts);
+    bool openSession();
+    void prepareCommand(const Timeouts& timeouts);
     void closeSession(bool polite);
     void shutdownSockets();
 

@@ -1,5 +1,6 @@
 #include "ui/about_dialog.h"
 
+#include "ui/controls.h"
 #include "ui/guide_window.h"
 
 #include <QApplication>
@@ -7,12 +8,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QUrl>
 
 namespace {
@@ -122,11 +121,7 @@ Dialog* Dialog::showDialog()
 {
     if (!s_current) {
         s_current = new Dialog;
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame = s_current->frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            s_current->move(frame.topLeft());
-        }
+        centreOnScreen(s_current);
     }
     s_current->show();
     s_current->raise();

@@ -1,10 +1,12 @@
 #include "ui/controls.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QScreen>
 #include <QStyleOptionTabWidgetFrame>
 #include <QStylePainter>
 #include <QTabBar>
@@ -167,4 +169,13 @@ void TabStrip::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     m_tabBar->resize(qMin(m_tabBar->sizeHint().width(), width() - 2 * TabBarIndent), m_tabBar->sizeHint().height());
+}
+
+void centreOnScreen(QWidget* window)
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = window->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
 }

@@ -13,6 +13,9 @@ inline constexpr int TwipsPerPixel = 15;
 int twipsToPixels(int twips);
 QRect twipsRect(int left, int top, int width, int height);
 
+// Moves a window that opens on its own into the middle of the primary screen's free area.
+void centreOnScreen(QWidget* window);
+
 // An option button of a group whose exclusivity is kept by hand: selecting one clears the others of its group,
 // while clearing one leaves the others alone, so a group can end up with none selected. A click only selects.
 class OptionButton : public QRadioButton

@@ -1,10 +1,10 @@
 #include "ui/guide_window.h"
 
+#include "ui/controls.h"
+
 #include "platform/gui/shell_open.h"
 
-#include <QGuiApplication>
 #include <QPointer>
-#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -57,11 +57,7 @@ GuideWindow* GuideWindow::showGuide()
 {
     if (!s_current) {
         s_current = new GuideWindow;
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame = s_current->frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            s_current->move(frame.topLeft());
-        }
+        centreOnScreen(s_current);
     }
     s_current->show();
     s_current->raise();
