@@ -182,7 +182,9 @@ qint16 Engine::CHIKAN(qint16 No)
         }
     }
     if (!ok) {
-        report(QStringLiteral("置換失敗"));
+        // The reason stands behind the slot's line as well, without the program name the console needs.
+        const QString programName = QStringLiteral("veltora: ");
+        reportSlotState(No, QStringLiteral("置換失敗"), why.startsWith(programName) ? why.mid(programName.size()) : why);
         return -1;
     }
     report(QStringLiteral("置換完了"));

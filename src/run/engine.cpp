@@ -1,5 +1,7 @@
 #include "run/engine.h"
 
+#include <utility>
+
 Engine::Engine(FormView& view, const CodePage& codePage, QObject* parent)
     : QObject(parent), m_view(view), m_codePage(codePage)
 {
@@ -20,6 +22,23 @@ void Engine::reportSlotState(qint16 No, const QString& state, const QString& too
     m_view.setFTP_nowToolTip(toolTip);
     if (SelectedTab - 2 == No)
         m_view.setFTP_KekkaToolTip(toolTip);
+    noteSlotHealth(No, state, toolTip);
+}
+
+void Engine::noteSlotHealth(qint16 No, const QString& state, const QString& toolTip)
+{
+    const bool done = state == QStringLiteral("実行完了");
+    const bool failed = state.endsWith(QStringLiteral("失敗"));
+    if (!done && !failed)
+        return; // a step on the way
+    const SlotHealth before = std::exchange(m_slotHealth[No], done ? SlotHealth::Working : SlotHealth::Failing);
+    if (!m_acceptsWork || m_slotHealth[No] == before || (done && before == SlotHealth::Unknown))
+        return;
+    const QString slotName = QStringLiteral("[設定") + QString::number(No + 1) + QStringLiteral("] ");
+    if (failed)
+        emit stateChanged(slotName + state, toolTip, true);
+    else
+        emit stateChanged(slotName + QStringLiteral("転送できるようになりました"), toolTip, false);
 }
 
 void Engine::logFailureReason(qint16 No)
@@ -32,6 +51,12 @@ void Engine::showAddress(const QString& caption, const QString& toolTip)
 {
     m_view.setIP_address(caption);
     m_view.setIP_addressToolTip(toolTip);
+    if (IpCheckState != 1)
+        return;
+    // The first address after the start is no change to tell of.
+    const QString before = std::exchange(m_knownAddress, caption);
+    if (!before.isEmpty() && before != caption && m_acceptsWork)
+        emit stateChanged(QStringLiteral("IPアドレスが変わりました"), before + QStringLiteral(" → ") + caption, false);
 }
 
 void Engine::requestStop()

@@ -12,6 +12,8 @@
 #include <QList>
 #include <QObject>
 
+#include <array>
+
 #include <functional>
 
 // The main window's procedures that do the program's work: the address lookups, substitution, upload,
@@ -82,6 +84,10 @@ signals:
     // Every event Save_Log is given, whether or not LOG writes it: the modes without a window judge a
     // run's outcome by them.
     void eventRecorded(const QString& Str1, const QString& Str2);
+    // A change worth a desktop notification, told once per change: a slot that starts failing (text: why),
+    // one that works again, a new address. Nothing while the state stays as it is, nothing once the program
+    // is ending.
+    void stateChanged(const QString& title, const QString& text, bool failure);
 
 private:
     // Marks the engine busy for its lifetime; started() is false when other work was already in progress or
@@ -108,6 +114,12 @@ private:
     void logFailureReason(qint16 No);
     // The address line's caption and what stands behind it.
     void showAddress(const QString& caption, const QString& toolTip);
+
+    // What the last notification said of each slot and of the address.
+    enum class SlotHealth : qint8 { Unknown, Working, Failing };
+    std::array<SlotHealth, SlotCount> m_slotHealth{};
+    QString m_knownAddress;
+    void noteSlotHealth(qint16 No, const QString& state, const QString& toolTip);
 
     FormView& m_view;
     const CodePage m_codePage; // by value: callers may pass a temporary

@@ -237,6 +237,9 @@ MainForm::MainForm(const CodePage& codePage, QWidget* parent)
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this](QSessionManager&) { Form_QueryUnload(CloseBySystem); });
     connect(&m_resident, &Resident::settingsLoaded, this, [this] { m_tray.Add_TaskTray(this); });
+    connect(&m_tray, &TaskTray::runNowRequested, &m_engine, &Engine::Command1_Click, Qt::QueuedConnection);
+    connect(&m_tray, &TaskTray::endRequested, this, &MainForm::OK_Click, Qt::QueuedConnection);
+    connect(&m_engine, &Engine::stateChanged, &m_tray, &TaskTray::notify);
     connect(&m_resident, &Resident::commitRequested, this, [this] { Set_Memory(m_engine.SelectedTab - 2); });
     connect(&m_resident, &Resident::exitRunDone, this, [this] { m_tray.Del_TaskTray(); });
     connect(&m_resident, &Resident::ended, this, &MainForm::Form_Unload);

@@ -1,6 +1,7 @@
 #include "ui/tray_icon.h"
 
 #include <QApplication>
+#include <QMenu>
 #include <QStyle>
 #include <QWidget>
 
@@ -30,6 +31,13 @@ void TaskTray::Add_TaskTray(QWidget* window)
     m_icon->setIcon(icon);
     m_icon->setToolTip(QStringLiteral("Veltora設定"));
     connect(m_icon, &QSystemTrayIcon::activated, this, &TaskTray::onActivated);
+    m_menu = new QMenu;
+    m_menu->setFont(window ? window->font() : QApplication::font());
+    m_menu->addAction(QStringLiteral("設定を表示"), this, [this] { showWindow(m_window); });
+    m_menu->addAction(QStringLiteral("今すぐ実行"), this, &TaskTray::runNowRequested);
+    m_menu->addSeparator();
+    m_menu->addAction(QStringLiteral("常駐終了"), this, &TaskTray::endRequested);
+    m_icon->setContextMenu(m_menu);
     m_icon->show();
 }
 
@@ -40,6 +48,8 @@ void TaskTray::Del_TaskTray()
     m_icon->hide();
     delete m_icon;
     m_icon = nullptr;
+    delete m_menu; // the icon does not own its menu
+    m_menu = nullptr;
 }
 
 bool TaskTray::isAvailable()
@@ -72,6 +82,12 @@ void TaskTray::showWindow(QWidget* window)
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+void TaskTray::notify(const QString& title, const QString& text, bool failure)
+{
+    if (m_icon)
+        m_icon->showMessage(title, text, failure ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
 }
 
 void TaskTray::onActivated(QSystemTrayIcon::ActivationReason reason)

@@ -6,11 +6,13 @@
 
 #include <optional>
 
+class QMenu;
 class QWidget;
 
 // The program's icon in the notification area: one icon with the window's icon and the tooltip
-// "Veltora設定"; releasing the left button over it brings the window back. It stays while the window is
-// shown and goes at exit.
+// "Veltora設定"; releasing the left button over it brings the window back, the right button opens a menu of
+// 設定を表示, 今すぐ実行 and 常駐終了. It stays while the window is shown and goes at exit, and carries the
+// program's desktop notifications.
 class TaskTray : public QObject
 {
     Q_OBJECT
@@ -39,6 +41,16 @@ public:
     // Shows window, un-minimised, and brings it to the front.
     static void showWindow(QWidget* window);
 
+    // A desktop notification from the icon (a warning when failure); nothing without the icon.
+    void notify(const QString& title, const QString& text, bool failure);
+
+    // The icon's menu (while installed): 設定を表示, 今すぐ実行, 常駐終了.
+    QMenu* menu() const { return m_menu; }
+
+signals:
+    void runNowRequested();
+    void endRequested();
+
 public slots:
     // Connected to the icon's activated signal: only the left button's release (Trigger) shows the window.
     void onActivated(QSystemTrayIcon::ActivationReason reason);
@@ -46,4 +58,5 @@ public slots:
 private:
     QPointer<QWidget> m_window;
     QSystemTrayIcon* m_icon = nullptr;
+    QMenu* m_menu = nullptr;
 };

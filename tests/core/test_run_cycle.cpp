@@ -103,8 +103,22 @@ QByteArray echoPage(const QString& address)
     return "<html><body>\r\nYOUR IP IS " + address.toLatin1() + "<BR>\r\n</body></html>\r\n";
 }
 
+// The desktop notifications of a change, as "title: text".
+QString startsFailing(int n, const QString& state, const QString& reason = NoFolder)
+{
+    return QStringLiteral("[設定%1] ").arg(n) + state + QStringLiteral(": ") + reason;
+}
+QString worksAgain(int n)
+{
+    return QStringLiteral("[設定%1] 転送できるようになりました: ").arg(n) + kNowText + QStringLiteral(" に転送しました");
+}
+QString newAddress(const QString& before, const QString& after)
+{
+    return QStringLiteral("IPアドレスが変わりました: ") + before + QStringLiteral(" → ") + after;
+}
+
 // One step of a scenario: a run or a check-now with the echo server's answer, or a new remote directory for
-// a slot. After a run: the pages that arrived and the log lines written.
+// a slot. After a run: the pages that arrived, the log lines written and the notifications since the last run.
 struct Step
 {
     enum Kind { Run, CheckNow, SetDirectory, ServerMode } kind = Run;
@@ -113,23 +127,24 @@ struct Step
     QStringList log;
     int slot = 0;
     QString directory;
+    QStringList notices;
 };
-Step run(const QString& answer, const QStringList& uploads, const QStringList& log)
+Step run(const QString& answer, const QStringList& uploads, const QStringList& log, const QStringList& notices = {})
 {
-    return {Step::Run, answer, uploads, log, 0, {}};
+    return {Step::Run, answer, uploads, log, 0, {}, notices};
 }
 Step checkNow(const QString& answer)
 {
-    return {Step::CheckNow, answer, {}, {}, 0, {}};
+    return {Step::CheckNow, answer, {}, {}, 0, {}, {}};
 }
 Step setDirectory(int slot, const QString& directory)
 {
-    return {Step::SetDirectory, {}, {}, {}, slot, directory};
+    return {Step::SetDirectory, {}, {}, {}, slot, directory, {}};
 }
 // The FTP server from now on: "normal" or one of its fault modes.
 Step serverMode(const QString& mode)
 {
-    return {Step::ServerMode, mode, {}, {}, 0, {}};
+    return {Step::ServerMode, mode, {}, {}, 0, {}, {}};
 }
 
 // FakeView that also tells each new FTP_now text: a way to act at an exact step of the work.
@@ -255,7 +270,7 @@ private slots:
         QTest::newRow("unchanged address: on-change skipped, on-check every run")
             << QList<Step>{run(a, both, QStringList{checked(a)} + bothLog),
                            run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2)),
-                           run(b, both, QStringList{checked(b)} + bothLog)};
+                           run(b, both, QStringList{checked(b)} + bothLog, {newAddress(a, b)})};
         QTest::newRow("server down: nothing, then the same address counts as a change") << QList<Step>{
             run(a, both, QStringList{checked(a)} + bothLog), run(QStringLiteral("down"), {}, down),
             run(a, both, QStringList{checked(a)} + bothLog)};
@@ -266,24 +281,29 @@ private slots:
             run(QStringLiteral("down"), {}, down), run(a, both, QStringList{checked(a)} + bothLog)};
         QTest::newRow("check-now between runs hides a change")
             << QList<Step>{run(a, both, QStringList{checked(a)} + bothLog), checkNow(b),
-                           run(b, onCheckOnly, QStringList{checked(b)} + sent(OnCheck, 2))};
+                           run(b, onCheckOnly, QStringList{checked(b)} + sent(OnCheck, 2), {newAddress(a, b)})};
         QTest::newRow("check-now that fails: the next run sees a change")
             << QList<Step>{run(a, both, QStringList{checked(a)} + bothLog), checkNow(QStringLiteral("down")),
                            run(a, both, QStringList{checked(a)} + bothLog)};
         QTest::newRow("failed on-change upload retried until it succeeds")
             << QList<Step>{setDirectory(0, QStringLiteral("no_such_dir")),
-                           run(a, onCheckOnly, QStringList{checked(a)} + failed(OnChange, 1) + sent(OnCheck, 2)),
+                           run(a, onCheckOnly, QStringList{checked(a)} + failed(OnChange, 1) + sent(OnCheck, 2),
+                               {startsFailing(1, QStringLiteral("FTP転送失敗"))}),
                            run(a, onCheckOnly, QStringList{checked(a)} + failed(OnChange, 1) + sent(OnCheck, 2)),
                            setDirectory(0, QStringLiteral("public_html")),
-                           run(a, both, QStringList{checked(a)} + bothLog),
+                           run(a, both, QStringList{checked(a)} + bothLog, {worksAgain(1)}),
                            run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
         // The server takes both pages but never answers the QUIT: stage 2 is a failed upload for either
         // trigger, and the on-change slot goes out again at the next run although the address is the same.
         QTest::newRow("disconnect fails: both logged as failed, on-change retried")
             << QList<Step>{serverMode(QStringLiteral("quit-silent")),
-                           run(a, both, QStringList{checked(a)} + failed(OnChange, 1, QuitUnanswered) +
-                                                failed(OnCheck, 2, QuitUnanswered)),
-                           serverMode(QStringLiteral("normal")), run(a, both, QStringList{checked(a)} + bothLog),
+                           run(a, both,
+                               QStringList{checked(a)} + failed(OnChange, 1, QuitUnanswered) +
+                                   failed(OnCheck, 2, QuitUnanswered),
+                               {startsFailing(1, QStringLiteral("FTP切断失敗"), QuitUnanswered),
+                                startsFailing(2, QStringLiteral("FTP切断失敗"), QuitUnanswered)}),
+                           serverMode(QStringLiteral("normal")),
+                           run(a, both, QStringList{checked(a)} + bothLog, {worksAgain(1), worksAgain(2)}),
                            run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
         // The first setup: a run sent the half-filled slot, then the user corrected it. The address is the
         // same, but the page the slot now names has never gone up.
@@ -294,15 +314,19 @@ private slots:
                            run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
         QTest::newRow("failed on-check upload is not retried by the trigger")
             << QList<Step>{setDirectory(1, QStringLiteral("no_such_dir")),
-                           run(a, {remoteName(1)}, QStringList{checked(a)} + sent(OnChange, 1) + failed(OnCheck, 2)),
+                           run(a, {remoteName(1)}, QStringList{checked(a)} + sent(OnChange, 1) + failed(OnCheck, 2),
+                               {startsFailing(2, QStringLiteral("FTP転送失敗"))}),
                            setDirectory(1, QStringLiteral("public_html")),
-                           run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
+                           run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2), {worksAgain(2)})};
     }
     void triggersAcrossRuns()
     {
         QFETCH(QList<Step>, steps);
         setSlot(0, 1, false, true);
         setSlot(1, 1, true, false);
+        QStringList notices;
+        connect(m_engine.get(), &Engine::stateChanged, this,
+                [&](const QString& title, const QString& text) { notices << title + QStringLiteral(": ") + text; });
         int number = 0;
         for (const Step& step : steps) {
             const QByteArray where = "step " + QByteArray::number(++number);
@@ -330,6 +354,8 @@ private slots:
                 QVERIFY2(it.value() == page(it.key().mid(4, 1).toInt(), step.answer), where.constData());
             const QStringList log = takeLog();
             QVERIFY2(log == step.log, where + ":\n" + log.join('\n').toUtf8());
+            QVERIFY2(notices == step.notices, where + ":\n" + notices.join('\n').toUtf8());
+            notices.clear();
         }
     }
 

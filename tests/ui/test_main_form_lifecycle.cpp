@@ -10,11 +10,13 @@
 #include "ui/main_form.h"
 #include "ui/message_box.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -52,6 +54,17 @@ private:
         if (!widget)
             qFatal("no control %s", name);
         return widget;
+    }
+
+    // The entry of the notification-area icon's menu with this text.
+    static QAction* trayAction(MainForm& form, const char* text)
+    {
+        if (!form.tray().menu())
+            qFatal("the icon has no menu");
+        for (QAction* action : form.tray().menu()->actions())
+            if (action->text() == QString::fromUtf8(text))
+                return action;
+        qFatal("no menu entry %s", text);
     }
 
     // A settings file made from the defaults and the changes asked for.
@@ -274,6 +287,7 @@ private slots:
         QTest::addColumn<bool>("iconDuringExitRun");
         QTest::newRow("close box, Yes") << "user" << 1 << true;
         QTest::newRow("常駐終了 (OK_Click)") << "program" << 0 << false;
+        QTest::newRow("常駐終了 in the icon's menu") << "tray menu" << 0 << false;
         QTest::newRow("SIGTERM") << "SIGTERM" << 0 << true;
         QTest::newRow("SIGINT") << "SIGINT" << 0 << true;
         QTest::newRow("SIGHUP") << "SIGHUP" << 0 << true;
@@ -309,6 +323,8 @@ private slots:
             form->close();
         else if (how == "program")
             control<QPushButton>(*form, "OK")->click();
+        else if (how == "tray menu")
+            trayAction(*form, "常駐終了")->trigger();
         else
             ::raise(how == "SIGTERM" ? SIGTERM : how == "SIGINT" ? SIGINT : SIGHUP);
         QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), scaledMs(30000));
@@ -507,6 +523,9 @@ private slots:
                 !fileBytes(QString::fromLatin1(SettingsFileName)).isEmpty());
         if (notificationArea) {
             emit form->tray().icon()->activated(QSystemTrayIcon::Trigger);
+            QVERIFY(form->isVisible());
+            form->hide();
+            trayAction(*form, "設定を表示")->trigger();
             QVERIFY(form->isVisible());
         }
     }
