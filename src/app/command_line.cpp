@@ -35,7 +35,7 @@ QString helpText()
         "                      (既定: ~/.local/share/veltora、XDG_DATA_HOME があれば $XDG_DATA_HOME/veltora。\n"
         "                      --dir . で現在のフォルダ)\n"
         "  --code-page NAME    設定ファイル・テンプレート・ログの文字コード (例: windows-31j)\n"
-        "  --quiet             失敗だけを標準エラー出力に書きます (cron 向け)\n"
+        "  --quiet             失敗と警告だけを標準エラー出力に書きます (cron 向け)\n"
         "  -h, --help          この説明を表示します\n"
         "  -v, --version       バージョンを表示します\n"
         "\n"
