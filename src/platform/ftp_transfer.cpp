@@ -172,6 +172,10 @@ int FtpTransfer::Execute(const QString& command)
     m_cancel.store(false);
     m_result.store(0);
     m_storing.store(parsed.kind == Command::Put);
+    {
+        std::lock_guard lock(m_textMutex);
+        m_refusedIdentity = {};
+    }
     m_job.start([this, parsed] { run(parsed); });
     return 0;
 }
@@ -200,6 +204,12 @@ TransferFailure FtpTransfer::lastFailure() const
 {
     std::lock_guard lock(m_textMutex);
     return m_lastFailure;
+}
+
+ServerIdentity FtpTransfer::refusedIdentity() const
+{
+    std::lock_guard lock(m_textMutex);
+    return m_refusedIdentity;
 }
 
 void FtpTransfer::run(const Command& command)
@@ -344,6 +354,7 @@ int FtpTransfer::performSftp(const Command& command, const QString& userName, co
     {
         std::lock_guard lock(m_textMutex);
         m_lastFailure = failure;
+        m_refusedIdentity = failure.stage == TransferFailure::Stage::HostKey ? m_sftp->refusedIdentity() : ServerIdentity();
     }
     return SftpSession::failureNumber(failure);
 }

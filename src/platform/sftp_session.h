@@ -2,6 +2,7 @@
 
 #include "platform/ftp_endpoint.h"
 #include "platform/ftp_transfer.h"
+#include "platform/server_identity.h"
 #include "platform/sftp_channel.h"
 #include "platform/transfer_failure.h"
 
@@ -53,6 +54,9 @@ public:
     // Shuts the connection's socket down, so that whatever the running command waits for ends at once.
     void interrupt();
 
+    // The host key of the last connection that was refused for it (unknown, changed or revoked); unset otherwise.
+    const ServerIdentity& refusedIdentity() const { return m_refusedIdentity; }
+
     // FtpTransfer's failure number for a failure of ours.
     static int failureNumber(const TransferFailure& failure);
 
@@ -89,6 +93,7 @@ private:
     QByteArray m_sessionKey;
     QByteArray m_knownHosts; // as read when the connection opened
     QString m_knownHostsProblem;
+    ServerIdentity m_refusedIdentity;
     bool m_fromRoot = false;
     QList<QByteArray> m_folder;
 

@@ -4,6 +4,7 @@
 // host key is checked against.
 #include "fake_view.h"
 #include "platform/known_hosts.h"
+#include "platform/server_identity.h"
 #include "run/engine.h"
 #include "server_process.h"
 #include "test_files.h"
@@ -298,6 +299,8 @@ private slots:
             << QByteArray("[example.org]:2222 ssh-rsa {a}") << 2222 << unknown << 0;
         QTest::newRow("hashed name with port")
             << QByteArray("|1|BbtYqGT39mK+Pcqx8iNcpzlVHdE=|cN41djsts3vrweQ1ELwgUsl+SyI= {A}") << 2222 << known << 1;
+        QTest::newRow("the line we write, port 22") << QByteArray("{W}") << 22 << known << 1;
+        QTest::newRow("the line we write, another port") << QByteArray("{W}") << 2222 << known << 1;
         QTest::newRow("hashed name for port 22 only")
             << QByteArray("|1|xhe/+PiOI1Bn8HFr3Wak1NoscNU=|a+0vEW57ZKRkXP7swp9TuH4zvoY= {A}") << 2222 << unknown << 0;
     }
@@ -311,7 +314,8 @@ private slots:
         text.replace("{A}", "ssh-ed25519 " + key.toBase64())
             .replace("{a}", key.toBase64())
             .replace("{B}", "ssh-ed25519 " + madeUpKey("ssh-ed25519", 'B').toBase64())
-            .replace("{R}", "ssh-rsa " + madeUpKey("ssh-rsa", 'R').toBase64());
+            .replace("{R}", "ssh-rsa " + madeUpKey("ssh-rsa", 'R').toBase64())
+            .replace("{W}", ServerTrust::knownHostsLine("Example.org", port, "ssh-ed25519", key));
         const KnownHosts::Judgement judgement = KnownHosts::judge(text, "example.org", port, key);
         QCOMPARE(int(judgement.verdict), verdict);
         QCOMPARE(judgement.line, line);

@@ -3,6 +3,7 @@
 #include "server_process.h"
 #include "settings/ini_file.h"
 #include "test_files.h"
+#include "test_keys.h"
 #include "test_timeouts.h"
 #include "ui/about_dialog.h"
 #include "ui/controls.h"
@@ -17,7 +18,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -362,6 +365,81 @@ private slots:
         // The result was about veltora.html: the name typed meanwhile has not been sent.
         QCOMPARE(control<QLabel>(*form, "FTP_Kekka")->text(), QStringLiteral("未実行"));
         QCOMPARE(fileBytes(remote(QStringLiteral("veltora.html"))), big); // uploaded under the name it started with
+    }
+
+    // An unknown SFTP host key is trusted from the window: the dialog shows the fingerprint as ssh-keygen does,
+    // the key goes to a known_hosts made owner-only, and the page is sent at once. A changed key offers only
+    // 「閉じる」 and writes nothing, though "trust" was the answer given in advance.
+    void trustDialog_data()
+    {
+        QTest::addColumn<bool>("changed");
+        QTest::newRow("unknown key trusted") << false;
+        QTest::newRow("changed key only shown") << true;
+    }
+    void trustDialog()
+    {
+        QFETCH(bool, changed);
+        QTemporaryDir keys;
+        QTemporaryDir home;
+        QString error;
+        const QByteArray hostKey = TestKeys::makeHostKey(keys.filePath(QStringLiteral("host.pem")), &error);
+        const QByteArray otherKey = TestKeys::makeHostKey(keys.filePath(QStringLiteral("other.pem")), &error);
+        QVERIFY2(!hostKey.isEmpty() && !otherKey.isEmpty(), qPrintable(error));
+        const QByteArray previousHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        const auto restoreHome = qScopeGuard([&] { qputenv("HOME", previousHome); });
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SFTP_TEST_PASSWORD"), QStringLiteral("secret"));
+        m_server.process().setProcessEnvironment(environment);
+        QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("public_html")));
+        QVERIFY2(m_server.start(QStringLiteral("sftp_server.py"),
+                                {QStringLiteral("--root"), m_root->path(), QStringLiteral("--host-key"),
+                                 keys.filePath(QStringLiteral("host.pem"))}),
+                 qPrintable(m_server.error()));
+        const QString knownHosts = home.filePath(QStringLiteral(".ssh/known_hosts"));
+        const QByteArray before = changed ? TestKeys::knownHostsLine(m_server.port(), otherKey) : QByteArray();
+        if (changed)
+            QVERIFY(QDir(home.path()).mkpath(QStringLiteral(".ssh")) && writeFile(knownHosts, before));
+        QVERIFY(writeFile(Template, TemplateText));
+        writeSettings([&](SettingsModel& s) {
+            s.global.LOG = 1;
+            s.global.FTPSERVERNAME = QStringLiteral("sftp://127.0.0.1:%1").arg(m_server.port());
+            s.global.FTPUSERID = QStringLiteral("veltora");
+            s.global.FTPUSERPASS = QStringLiteral("secret");
+            s.slot[0].TEMPLATE = Template;
+            s.slot[0].FTPDIR = QStringLiteral("public_html/");
+            s.slot[0].FTPFILENAME = QStringLiteral("veltora.html");
+        });
+        QVERIFY(writeFile(keys.filePath(QStringLiteral("host.pub")), hostKey));
+        QProcess keygen;
+        keygen.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), keys.filePath(QStringLiteral("host.pub"))});
+        QVERIFY(keygen.waitForFinished(scaledMs(10000)));
+        const QString fingerprint = QString::fromLatin1(keygen.readAllStandardOutput()).section(u' ', 1, 1);
+        QVERIFY2(fingerprint.startsWith(QLatin1String("SHA256:")), qPrintable(fingerprint));
+
+        auto form = makeForm();
+        clickTab(*form, 2);
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        const int asked = MessageBox::askedCount();
+        control<QPushButton>(*form, "FTPcommand")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(logEvents().contains(QStringLiteral("ファイル転送(今すぐ転送)")), scaledMs(30000));
+        QCOMPARE(MessageBox::askedCount(), asked + 1);
+        QVERIFY2(MessageBox::lastText().contains(fingerprint), qPrintable(MessageBox::lastText()));
+        if (changed) {
+            QCOMPARE(MessageBox::lastButtons(), QStringList{QStringLiteral("閉じる")});
+            QVERIFY(MessageBox::lastText().contains(QStringLiteral("ssh-keygen -R '[127.0.0.1]:%1'").arg(m_server.port())));
+            QCOMPARE(fileBytes(knownHosts), before);
+            QVERIFY(!QFile::exists(remote(QStringLiteral("veltora.html"))));
+            return;
+        }
+        QCOMPARE(MessageBox::lastButtons(), (QStringList{QStringLiteral("信頼して接続"), QStringLiteral("キャンセル")}));
+        QCOMPARE(fileBytes(knownHosts), TestKeys::knownHostsLine(m_server.port(), hostKey));
+        QCOMPARE(QFile::permissions(knownHosts) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(QFile::permissions(home.filePath(QStringLiteral(".ssh"))) & 0x7077,
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(QFile::exists(remote(QStringLiteral("veltora.html"))));
+        QVERIFY(logEvents().contains(QStringLiteral("信頼の登録")));
+        QVERIFY(!logEvents().contains(QStringLiteral("FTP転送失敗(今すぐ転送)")));
     }
 
     void closeDuringTransferNowWaitsForIt()
