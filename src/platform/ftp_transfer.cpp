@@ -341,6 +341,10 @@ void FtpTransfer::prepareCommand(const Timeouts& timeouts)
     curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
     curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
+    // What the user trusts may have grown since the last command (a certificate trusted in the window).
+    if (m_endpoint.usesTls())
+        m_tlsCheck.attach(curl, QString::fromUtf8(m_endpoint.serverKey.left(m_endpoint.serverKey.indexOf("://"))),
+                          m_endpoint.host, m_endpoint.port);
 }
 
 int FtpTransfer::performSftp(const Command& command, const QString& userName, const QString& password)

@@ -3,6 +3,7 @@
 #include "platform/background_job.h"
 #include "platform/ftp_endpoint.h"
 #include "platform/server_identity.h"
+#include "platform/tls_trust.h"
 #include "platform/transfer_failure.h"
 
 #include <QByteArray>
@@ -182,6 +183,7 @@ private:
     bool m_dataSent = false;
     bool m_dataConnectionBroken = false; // the last store ended in 426
     std::unique_ptr<SftpSession> m_sftp;
+    TlsPeerCheck m_tlsCheck;
 
     std::mutex m_socketsMutex;
     std::set<int> m_sockets;

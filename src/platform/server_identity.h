@@ -11,9 +11,11 @@ struct ServerIdentity
 {
     enum class Kind { None, HostKey, Certificate };
     enum class Standing {
+        Trusted, // as it should be (only --trust reports it)
         Unknown, // nothing trusted for the server: may be trusted now
         Changed, // something else is trusted for the server: never trusted with one click
         Revoked, // known_hosts revokes the key: not even asked about
+        Refused, // a certificate refused for another reason (expired, another name): never trusted here
     };
 
     Kind kind = Kind::None;
@@ -37,7 +39,7 @@ struct ServerIdentity
     bool isSet() const { return kind != Kind::None; }
     bool mayBeTrusted() const { return isSet() && standing == Standing::Unknown; }
     // Whether the window shows it: unknown or changed, never a revoked key.
-    bool worthShowing() const { return isSet() && standing != Standing::Revoked; }
+    bool worthShowing() const { return isSet() && (standing == Standing::Unknown || standing == Standing::Changed); }
 
     // "SHA256:base64-without-padding" for a key (as OpenSSH shows it), "AB:CD:..." for a certificate.
     QString fingerprint() const;

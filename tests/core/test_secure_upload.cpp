@@ -83,7 +83,8 @@ private slots:
         QTest::addColumn<QString>("scheme");
         QTest::addColumn<QString>("serverTls"); // explicit, implicit, or none
         QTest::addColumn<QString>("certificate");
-        QTest::addColumn<QString>("trust"); // which environment variable names the test's authority
+        QTest::addColumn<QString>("trust"); // which environment variable names the test's authority, or
+                                            // "host:port" naming the server the certificate is trusted for
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("arrives");
         QTest::addColumn<QString>("why"); // what the diagnostic says when it fails
@@ -111,6 +112,15 @@ private slots:
         QTest::newRow("ftps, self-signed certificate")
             << QStringLiteral("ftps") << QStringLiteral("implicit") << QStringLiteral("self-signed") << file << Password
             << false << QStringLiteral("self-signed");
+        QTest::newRow("self-signed, trusted for this server")
+            << QStringLiteral("ftpes") << QStringLiteral("explicit") << QStringLiteral("self-signed")
+            << QStringLiteral("127.0.0.1:{port}") << Password << true << QString();
+        QTest::newRow("ftps, another name, trusted for this server")
+            << QStringLiteral("ftps") << QStringLiteral("implicit") << QStringLiteral("wrong-name")
+            << QStringLiteral("127.0.0.1:{port}") << Password << true << QString();
+        QTest::newRow("self-signed, trusted for another port")
+            << QStringLiteral("ftpes") << QStringLiteral("explicit") << QStringLiteral("self-signed")
+            << QStringLiteral("127.0.0.1:{other port}") << Password << false << QStringLiteral("self-signed");
         QTest::newRow("ftpes to a server without TLS") << QStringLiteral("ftpes") << QStringLiteral("none") << good
                                                        << file << Password << false << QStringLiteral("SSL");
         QTest::newRow("ftpes, the data connection's TLS fails")
@@ -143,6 +153,12 @@ private slots:
             qputenv("SSL_CERT_FILE", QFile::encodeName(m_keys.filePath(QStringLiteral("ca.pem"))));
         else if (trust == QLatin1String("SSL_CERT_DIR"))
             qputenv("SSL_CERT_DIR", QFile::encodeName(m_keys.filePath(QStringLiteral("authorities"))));
+        else if (trust.contains(u':'))
+            QVERIFY(writeFile(QString::fromLatin1(ServerTrust::TrustedCertificates),
+                              "# " + trust.replace(QStringLiteral("{port}"), QString::number(m_server.port()))
+                                         .replace(QStringLiteral("{other port}"), QString::number(m_server.port() + 1))
+                                         .toUtf8() +
+                                  '\n' + fileBytes(m_keys.filePath(certificate + QStringLiteral(".pem")))));
         m_engine->settings.global.FTPSERVERNAME = QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(m_server.port());
         m_engine->settings.global.FTPUSERPASS = password;
         // Not the way to the server, whatever the environment says: nothing listens there.
@@ -158,6 +174,21 @@ private slots:
             QVERIFY(fileBytes(m_root->filePath(QStringLiteral("public_html/page.html"))) == content);
         else
             QCOMPARE(QDir(m_root->filePath(QStringLiteral("public_html"))).entryList(QDir::Files), QStringList());
+        // A certificate no authority vouches for is kept for the window to show, the server's own.
+        const ServerIdentity shown = m_engine->Inet2.refusedIdentity();
+        const bool noAuthority = why == QLatin1String("self-signed") || trust.isEmpty();
+        QCOMPARE(shown.worthShowing(), noAuthority);
+        if (noAuthority)
+            QCOMPARE(shown.certificate, ServerTrust::trustedCertificates(
+                                            "# x\n" + fileBytes(m_keys.filePath(certificate + QStringLiteral(".pem"))),
+                                            QStringLiteral("x"))
+                                            .value(0));
+        // Trusted as the window records it, it is let through on the next try.
+        if (noAuthority) {
+            QString whyNot;
+            QVERIFY2(ServerTrust::record(shown, &whyNot), qPrintable(whyNot));
+            QCOMPARE(m_engine->FTPputFILE(0), qint16(3));
+        }
     }
 
     // The host key must be the one known_hosts holds for the host and port; the password is given the way the
