@@ -355,7 +355,7 @@ TransferFailure SftpSession::connect(const FtpTransfer::Timeouts& timeouts)
     QFile knownHostsFile(ServerTrust::knownHostsPath());
     m_knownHosts.clear();
     m_knownHostsProblem.clear();
-    m_refusedIdentity = {};
+    m_identity = {};
     if (knownHostsFile.open(QIODevice::ReadOnly))
         m_knownHosts = knownHostsFile.readAll();
     else if (knownHostsFile.exists())
@@ -381,6 +381,10 @@ TransferFailure SftpSession::connect(const FtpTransfer::Timeouts& timeouts)
         return failed;
     }
     failed = checkHostKey(host);
+    if (m_probeOnly) {
+        disconnect(false);
+        return failed;
+    }
     if (!failed.isFailure())
         failed = logIn();
     if (!failed.isFailure()) {
@@ -419,9 +423,7 @@ TransferFailure SftpSession::checkHostKey(const QByteArray& host)
     QString detail = QStringLiteral("%1 %2").arg(QString::fromUtf8(type), ServerTrust::keyFingerprint(blob));
     if (judgement.line > 0)
         detail += QStringLiteral(", known_hosts %1 行目").arg(judgement.line);
-    if (judgement.verdict == KnownHosts::Verdict::Known)
-        return {};
-    ServerIdentity& identity = m_refusedIdentity;
+    ServerIdentity& identity = m_identity;
     identity.kind = ServerIdentity::Kind::HostKey;
     identity.scheme = QStringLiteral("sftp");
     identity.host = host;
@@ -430,7 +432,8 @@ TransferFailure SftpSession::checkHostKey(const QByteArray& host)
     identity.key = blob;
     switch (judgement.verdict) {
     case KnownHosts::Verdict::Known:
-        break;
+        identity.standing = ServerIdentity::Standing::Trusted;
+        return {};
     case KnownHosts::Verdict::Changed:
         identity.standing = ServerIdentity::Standing::Changed;
         identity.trustedFingerprints = {ServerTrust::keyFingerprint(judgement.key)};
@@ -444,6 +447,18 @@ TransferFailure SftpSession::checkHostKey(const QByteArray& host)
     if (!m_knownHostsProblem.isEmpty())
         detail += QStringLiteral(", known_hosts を読めません: %1").arg(m_knownHostsProblem);
     return failure(Stage::HostKey, QStringLiteral("ホスト鍵が ~/.ssh/known_hosts にありません"), detail);
+}
+
+ServerIdentity SftpSession::probe(const FtpEndpoint& endpoint, const FtpTransfer::Timeouts& timeouts,
+                                  TransferFailure& failure)
+{
+    close();
+    use(endpoint, {}, {}, timeouts);
+    m_probeOnly = true;
+    failure = connect(timeouts);
+    m_probeOnly = false;
+    close();
+    return m_identity;
 }
 
 TransferFailure SftpSession::logIn()

@@ -55,7 +55,14 @@ public:
     void interrupt();
 
     // The host key of the last connection that was refused for it (unknown, changed or revoked); unset otherwise.
-    const ServerIdentity& refusedIdentity() const { return m_refusedIdentity; }
+    ServerIdentity refusedIdentity() const
+    {
+        return m_identity.standing == ServerIdentity::Standing::Trusted ? ServerIdentity() : m_identity;
+    }
+
+    // Connects only as far as the host key and judges it, with no user name or password sent; unset when the
+    // server could not be reached, with the reason in `failure`.
+    ServerIdentity probe(const FtpEndpoint& endpoint, const FtpTransfer::Timeouts& timeouts, TransferFailure& failure);
 
     // FtpTransfer's failure number for a failure of ours.
     static int failureNumber(const TransferFailure& failure);
@@ -93,7 +100,8 @@ private:
     QByteArray m_sessionKey;
     QByteArray m_knownHosts; // as read when the connection opened
     QString m_knownHostsProblem;
-    ServerIdentity m_refusedIdentity;
+    ServerIdentity m_identity; // the host key of the last connection, as judged
+    bool m_probeOnly = false;
     bool m_fromRoot = false;
     QList<QByteArray> m_folder;
 

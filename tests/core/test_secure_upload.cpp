@@ -5,7 +5,9 @@
 #include "fake_view.h"
 #include "platform/known_hosts.h"
 #include "platform/server_identity.h"
+#include "program_process.h"
 #include "run/engine.h"
+#include "settings/ini_file.h"
 #include "server_process.h"
 #include "test_files.h"
 #include "test_keys.h"
@@ -253,6 +255,48 @@ private slots:
         else
             QCOMPARE(QDir(m_root->filePath(QStringLiteral("home/veltora/public_html"))).entryList(QDir::Files),
                      QStringList());
+    }
+
+    // veltora --trust without a terminal: what each server shows and how it stands, nothing recorded, and exit 1
+    // unless all is trusted already.
+    void trustCommand_data()
+    {
+        QTest::addColumn<QString>("known"); // the key known_hosts holds: the server's, another, or none; or "ftps"
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("known key") << QStringLiteral("server") << 0 << QStringLiteral("状態: 信頼済み");
+        QTest::newRow("unknown key") << QStringLiteral("none") << 1 << QStringLiteral("状態: 未登録");
+        QTest::newRow("changed key") << QStringLiteral("other") << 1 << QStringLiteral("ssh-keygen -R '[127.0.0.1]:");
+        QTest::newRow("self-signed certificate") << QStringLiteral("ftps") << 1 << QStringLiteral("self-signed");
+    }
+    void trustCommand()
+    {
+        QFETCH(QString, known);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        if (known == QLatin1String("ftps")) {
+            QVERIFY2(m_server.start(QStringLiteral("ftp_server.py"),
+                                    {QStringLiteral("--root"), m_root->path(), QStringLiteral("--tls"),
+                                     QStringLiteral("implicit"), QStringLiteral("--cert"),
+                                     m_keys.filePath(QStringLiteral("self-signed.pem")), QStringLiteral("--key"),
+                                     m_keys.filePath(QStringLiteral("self-signed.key"))}),
+                     qPrintable(m_server.error()));
+            m_engine->settings.global.FTPSERVERNAME = QStringLiteral("ftps://127.0.0.1:%1").arg(m_server.port());
+        } else {
+            QVERIFY2(startSftp({}), qPrintable(m_server.error()));
+        }
+        writeKnownHosts(known == QLatin1String("server") ? m_hostKey
+                        : known == QLatin1String("other") ? m_otherKey
+                                                          : QByteArray());
+        const QString knownHosts = QDir(m_home.path()).filePath(QStringLiteral(".ssh/known_hosts"));
+        const QByteArray before = fileBytes(knownHosts);
+        QVERIFY(Save_ini(m_engine->settings, CodePage::system()));
+        const ProgramProcess::Result result = ProgramProcess::run({QStringLiteral("--trust")}, m_local->path());
+        VELTORA_COMPARE_EXIT(result, exitCode);
+        QVERIFY2(result.outText().contains(said), qPrintable(result.describe(exitCode)));
+        QCOMPARE(fileBytes(knownHosts), before);
+        QVERIFY(!QFile::exists(m_local->filePath(QString::fromLatin1(ServerTrust::TrustedCertificates))));
+        QVERIFY(!result.outText().contains(Password) && !result.errText().contains(Password));
     }
 
     // As over FTP: whoever reads the page's name meanwhile finds the old page or the whole new one, where the
