@@ -87,7 +87,7 @@ QString ServerIdentity::changeNotice() const
     QStringList lines;
     for (const QString& old : trustedFingerprints)
         lines << QStringLiteral("以前の指紋: %1").arg(old);
-    lines << QStringLiteral("新しい指紋: %1").arg(fingerprint());
+    lines << QStringLiteral("新しい指紋: %1").arg(fingerprint()) << QString();
     if (kind == Kind::HostKey) {
         const QByteArray name = port == 22 ? host : '[' + host + "]:" + QByteArray::number(port);
         lines << QStringLiteral("サーバーの管理者に変更を確かめたうえで、古い鍵を次のコマンドで消してから、"

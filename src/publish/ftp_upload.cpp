@@ -3,7 +3,7 @@
 qint16 Engine::FTPputFILE(qint16 No)
 {
     const qint16 stage = uploadOnce(No);
-    if (stage == 1 && offerTrust(Inet2.refusedIdentity(), QStringLiteral("[設定%1]").arg(No + 1)))
+    if (stage == 1 && offerTrust(Inet2.refusedIdentity(), QStringLiteral("[設定") + QString::number(No + 1) + QLatin1Char(']')))
         return uploadOnce(No);
     return stage;
 }
