@@ -367,24 +367,29 @@ private slots:
         QCOMPARE(fileBytes(remote(QStringLiteral("veltora.html"))), big); // uploaded under the name it started with
     }
 
-    // An unknown SFTP host key is trusted from the window: the dialog shows the fingerprint as ssh-keygen does,
-    // the key goes to a known_hosts made owner-only, and the page is sent at once. A changed key offers only
-    // 「閉じる」 and writes nothing, though "trust" was the answer given in advance.
+    // An unknown SFTP host key, or a self-signed certificate, is trusted from the window: the dialog shows the
+    // fingerprint as ssh-keygen (or openssl) does, the key goes to a known_hosts made owner-only (the
+    // certificate to trusted_certificates.pem, for this server), and the page is sent at once. A changed key
+    // offers only 「閉じる」 and writes nothing, though "trust" was the answer given in advance.
     void trustDialog_data()
     {
-        QTest::addColumn<bool>("changed");
-        QTest::newRow("unknown key trusted") << false;
-        QTest::newRow("changed key only shown") << true;
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("unknown key trusted") << QStringLiteral("unknown");
+        QTest::newRow("changed key only shown") << QStringLiteral("changed");
+        QTest::newRow("self-signed certificate trusted") << QStringLiteral("certificate");
     }
     void trustDialog()
     {
-        QFETCH(bool, changed);
+        QFETCH(QString, kind);
+        const bool changed = kind == QLatin1String("changed");
+        const bool certificate = kind == QLatin1String("certificate");
         QTemporaryDir keys;
         QTemporaryDir home;
         QString error;
         const QByteArray hostKey = TestKeys::makeHostKey(keys.filePath(QStringLiteral("host.pem")), &error);
         const QByteArray otherKey = TestKeys::makeHostKey(keys.filePath(QStringLiteral("other.pem")), &error);
         QVERIFY2(!hostKey.isEmpty() && !otherKey.isEmpty(), qPrintable(error));
+        QVERIFY2(!certificate || TestKeys::makeCertificates(keys.path(), &error), qPrintable(error));
         const QByteArray previousHome = qgetenv("HOME");
         qputenv("HOME", QFile::encodeName(home.path()));
         const auto restoreHome = qScopeGuard([&] { qputenv("HOME", previousHome); });
@@ -392,9 +397,14 @@ private slots:
         environment.insert(QStringLiteral("SFTP_TEST_PASSWORD"), QStringLiteral("secret"));
         m_server.process().setProcessEnvironment(environment);
         QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("public_html")));
-        QVERIFY2(m_server.start(QStringLiteral("sftp_server.py"),
-                                {QStringLiteral("--root"), m_root->path(), QStringLiteral("--host-key"),
-                                 keys.filePath(QStringLiteral("host.pem"))}),
+        const QStringList tls{QStringLiteral("--tls"), QStringLiteral("explicit"), QStringLiteral("--cert"),
+                              keys.filePath(QStringLiteral("self-signed.pem")), QStringLiteral("--key"),
+                              keys.filePath(QStringLiteral("self-signed.key"))};
+        QVERIFY2(certificate ? m_server.start(QStringLiteral("ftp_server.py"),
+                                              QStringList{QStringLiteral("--root"), m_root->path()} + tls)
+                             : m_server.start(QStringLiteral("sftp_server.py"),
+                                              {QStringLiteral("--root"), m_root->path(), QStringLiteral("--host-key"),
+                                               keys.filePath(QStringLiteral("host.pem"))}),
                  qPrintable(m_server.error()));
         const QString knownHosts = home.filePath(QStringLiteral(".ssh/known_hosts"));
         const QByteArray before = changed ? TestKeys::knownHostsLine(m_server.port(), otherKey) : QByteArray();
@@ -403,19 +413,28 @@ private slots:
         QVERIFY(writeFile(Template, TemplateText));
         writeSettings([&](SettingsModel& s) {
             s.global.LOG = 1;
-            s.global.FTPSERVERNAME = QStringLiteral("sftp://127.0.0.1:%1").arg(m_server.port());
+            s.global.FTPSERVERNAME =
+                QStringLiteral("%1://127.0.0.1:%2").arg(certificate ? "ftpes" : "sftp").arg(m_server.port());
             s.global.FTPUSERID = QStringLiteral("veltora");
             s.global.FTPUSERPASS = QStringLiteral("secret");
             s.slot[0].TEMPLATE = Template;
             s.slot[0].FTPDIR = QStringLiteral("public_html/");
             s.slot[0].FTPFILENAME = QStringLiteral("veltora.html");
         });
+        // The fingerprint as OpenSSH's and OpenSSL's own tools show it.
         QVERIFY(writeFile(keys.filePath(QStringLiteral("host.pub")), hostKey));
-        QProcess keygen;
-        keygen.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), keys.filePath(QStringLiteral("host.pub"))});
-        QVERIFY(keygen.waitForFinished(scaledMs(10000)));
-        const QString fingerprint = QString::fromLatin1(keygen.readAllStandardOutput()).section(u' ', 1, 1);
-        QVERIFY2(fingerprint.startsWith(QLatin1String("SHA256:")), qPrintable(fingerprint));
+        QProcess tool;
+        if (certificate)
+            tool.start(QStringLiteral("openssl"), {QStringLiteral("x509"), QStringLiteral("-noout"),
+                                                   QStringLiteral("-fingerprint"), QStringLiteral("-sha256"),
+                                                   QStringLiteral("-in"), tls[3]});
+        else
+            tool.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), keys.filePath(QStringLiteral("host.pub"))});
+        QVERIFY(tool.waitForFinished(scaledMs(10000)));
+        const QString shown = QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
+        const QString fingerprint = certificate ? shown.section(u'=', 1) : shown.section(u' ', 1, 1);
+        QVERIFY2(fingerprint.startsWith(QLatin1String(certificate ? "" : "SHA256:")) && fingerprint.size() > 40,
+                 qPrintable(shown));
 
         auto form = makeForm();
         clickTab(*form, 2);
@@ -433,10 +452,15 @@ private slots:
             return;
         }
         QCOMPARE(MessageBox::lastButtons(), (QStringList{QStringLiteral("信頼して接続"), QStringLiteral("キャンセル")}));
-        QCOMPARE(fileBytes(knownHosts), TestKeys::knownHostsLine(m_server.port(), hostKey));
-        QCOMPARE(QFile::permissions(knownHosts) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
-        QCOMPARE(QFile::permissions(home.filePath(QStringLiteral(".ssh"))) & 0x7077,
-                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (certificate) {
+            QVERIFY(fileBytes(QStringLiteral("trusted_certificates.pem"))
+                        .startsWith("# 127.0.0.1:" + QByteArray::number(m_server.port()) + "\n-----BEGIN CERTIFICATE"));
+        } else {
+            QCOMPARE(fileBytes(knownHosts), TestKeys::knownHostsLine(m_server.port(), hostKey));
+            QCOMPARE(QFile::permissions(knownHosts) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
+            QCOMPARE(QFile::permissions(home.filePath(QStringLiteral(".ssh"))) & 0x7077,
+                     QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
         QVERIFY(QFile::exists(remote(QStringLiteral("veltora.html"))));
         QVERIFY(logEvents().contains(QStringLiteral("信頼の登録")));
         QVERIFY(!logEvents().contains(QStringLiteral("FTP転送失敗(今すぐ転送)")));
