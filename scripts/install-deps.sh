@@ -8,7 +8,7 @@
 #   --sanitize adds the runtime libraries of GCC's sanitizers (scripts/test.sh --sanitize and --tsan)
 #   --fuzz adds clang and its runtime libraries, libFuzzer among them (scripts/fuzz.sh)
 set -euo pipefail
-pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev ca-certificates python3 python3-pyftpdlib
+pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcurl4-openssl-dev libssl-dev ca-certificates python3 python3-pyftpdlib
     python3-openssl python3-asyncssh libssh-dev curl openssl qt6-translations-l10n desktop-file-utils dpkg-dev systemd man-db
     iproute2)
 # The interop test's real servers are unpacked, not installed (scripts/interop-servers.sh): the libraries they

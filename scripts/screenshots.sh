@@ -6,6 +6,8 @@
 #   1. basic-settings.png  the tab "基本設定" of a first setup (example server, nothing is sent anywhere)
 #   2. slot-settings.png   the tab "設定1" of the same setup
 #   3. after-run.png       the tab "設定1" after "今すぐ実行" against an echo page and an FTP server on loopback
+#   4. trust-unknown-key.png  the question "今すぐ実行" asks about an SFTP server whose host key is not yet known
+#   5. trust-changed-key.png  what it shows instead when known_hosts holds another key for the server
 #
 # Usage: scripts/screenshots.sh [output folder, default docs/images]
 set -euo pipefail
@@ -146,6 +148,52 @@ sleep 2 # the run logs out and shows its result
 click "${tabSlot1[@]}"
 shoot after-run.png
 stop
+
+# 4 and 5: the trust dialog of a run started by the user, against an SFTP server on loopback; the home folder
+# (and its ~/.ssh/known_hosts) is one of ours.
+mkdir -p "$work/sftp/public_html" "$work/home"
+openssl genpkey -algorithm ed25519 -out "$work/sftp-host.pem" 2>/dev/null
+openssl genpkey -algorithm ed25519 -out "$work/sftp-other.pem" 2>/dev/null
+SFTP_TEST_PASSWORD=himitsu "$python" -u tests/servers/sftp_server.py --root "$work/sftp" --host-key "$work/sftp-host.pem" \
+    --user taro >"$work/sftp.out" 2>&1 &
+pids+=($!)
+serverPort "$work/sftp.out"
+sftpPort=$port
+# The dialog is a window of its own, named by its title.
+trustShot() {
+    local dialog=""
+    start "$1"
+    click "${runNow[@]}"
+    for _ in $(seq 200); do
+        dialog=$(xdotool search --onlyvisible --name '^サーバーの確認$' 2>/dev/null | head -n 1) || true
+        [ -n "$dialog" ] && break
+        sleep 0.1
+    done
+    [ -n "$dialog" ] || { cat "$work/veltora.log" >&2; echo "no trust dialog" >&2; exit 1; }
+    sleep 1
+    xdotool mousemove 0 0
+    import -window "$dialog" -strip "PNG24:$out/$2"
+    echo "wrote $out/$2"
+    stop
+}
+for kind in unknown changed; do
+    trust="$work/trust-$kind"
+    mkdir -p "$trust"
+    template "$trust/TEMPLATE.HTML"
+    settingsFile "$trust/Veltora_050.ini" \
+        "\"GLOBALURL\",0,\"http://127.0.0.1:$httpPort/body?b64=$answer\"" '"USEROUTE",0,0' \
+        "\"FTPSERVERNAME\",0,\"sftp://127.0.0.1:$sftpPort\"" '"FTPUSERID",0,"taro"' '"FTPUSERPASS",0,"himitsu"' \
+        '"AUTOEXEC",0,0' '"LOG",0,1' '"OKCHECK",0,1' '"TEMPLATE",0,"TEMPLATE.HTML"' '"FTPDIR",0,"public_html/"' \
+        '"FTPFILENAME",0,"index.html"' '"EXEC_TIMING1",0,#TRUE#' '"EXEC_TIMING2",0,#FALSE#'
+    rm -rf "$work/home/.ssh"
+    if [ "$kind" = changed ]; then
+        mkdir -m 700 "$work/home/.ssh"
+        printf '[127.0.0.1]:%s ssh-ed25519 %s\n' "$sftpPort" \
+            "$(openssl pkey -in "$work/sftp-other.pem" -pubout -outform DER | tail -c 32 |
+                { printf '\0\0\0\x0bssh-ed25519\0\0\0\x20'; cat; } | base64 -w0)" >"$work/home/.ssh/known_hosts"
+    fi
+    HOME="$work/home" trustShot "$trust" "trust-$kind-key.png"
+done
 
 echo "--- the page the run uploaded (public_html/index.html):"
 tr -d '\r' <"$work/ftp/public_html/index.html"

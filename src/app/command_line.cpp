@@ -29,6 +29,10 @@ QString helpText()
         "  --set KEY[,N]=値 ...  設定を変えます。N は設定の番号 0～8 (設定1 が 0)。例:\n"
         "                      veltora --set FTPSERVERNAME=ftp://ftp.example.com OKCHECK,0=1\n"
         "  --set-password      FTPのパスワードを端末 (表示なし) か標準入力から読んで設定します\n"
+        "  --trust             FTPサーバーと https のエコーページに (パスワードを送らずに) 接続し、ホスト鍵か\n"
+        "                      証明書の指紋と、信頼済みかどうかを表示します。端末では未登録のものごとに\n"
+        "                      信頼するか (y/N) をたずねます。端末でなければ何も登録せず、未確認のものが\n"
+        "                      あれば 1 で終わります\n"
         "\n"
         "オプション:\n"
         "  --dir DIR           設定ファイル・ログ・テンプレートのあるフォルダ\n"
@@ -40,7 +44,8 @@ QString helpText()
         "  -v, --version       バージョンを表示します\n"
         "\n"
         "終了コード:\n"
-        "  0 成功  1 IPアドレスの確認に失敗  2 置換または転送に失敗  64 オプションや値の誤り\n"
+        "  0 成功  1 IPアドレスの確認に失敗 (--trust: 信頼されていないサーバーがある)\n"
+        "  2 置換または転送に失敗  64 オプションや値の誤り\n"
         "  73 ファイルがすでにある、または書けない  75 他のVeltoraがフォルダを使用中\n"
         "  78 設定ファイルがない、読めない行がある、またはフォルダを安全に使えません\n");
 }
@@ -89,6 +94,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const QList<QByteArra
         {QCommandLineOption(QStringLiteral("settings")), CommandLine::Mode::Settings},
         {QCommandLineOption(QStringLiteral("set")), CommandLine::Mode::Set},
         {QCommandLineOption(QStringLiteral("set-password")), CommandLine::Mode::SetPassword},
+        {QCommandLineOption(QStringLiteral("trust")), CommandLine::Mode::Trust},
     };
     const QCommandLineOption dir(QStringLiteral("dir"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption codePage(QStringLiteral("code-page"), QString(), QStringLiteral("NAME"));

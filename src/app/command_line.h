@@ -18,6 +18,7 @@ struct CommandLine
         Settings,    // --settings: every setting printed
         Set,         // --set KEY[,N]=VALUE ...
         SetPassword, // --set-password: from the terminal or standard input
+        Trust,       // --trust: the servers' host keys and certificates shown, and trusted on a terminal
         Help,
         Version,
         UsageError

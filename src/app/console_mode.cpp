@@ -124,6 +124,9 @@ int runConsoleMode(const CommandLine& line)
     const CodePage codePage = codePageOf(line);
     if (reportUnreadableSettings(view, codePage))
         return ConfigurationStatus;
+    // Reads the settings only: the window or a service may keep running meanwhile.
+    if (line.mode == CommandLine::Mode::Trust)
+        return runTrust(view, codePage);
 
     FolderLock lock;
     FolderLock::Outcome outcome = lock.acquire(0);

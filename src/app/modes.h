@@ -38,6 +38,9 @@ int runSettingsCommand(const CommandLine& line, ConsoleView& view);
 int runOnce(ConsoleView& view, const CodePage& codePage);
 // The address check alone; the address on standard output.
 int runCheck(ConsoleView& view, const CodePage& codePage);
+// --trust: each server of the settings connected to without a login, its host key or certificate shown and
+// judged; on a terminal each unknown one trusted when the user answers y. 0 when all are trusted.
+int runTrust(ConsoleView& view, const CodePage& codePage);
 // The resident program without a window, until SIGTERM, SIGINT or SIGHUP.
 int runHeadless(ConsoleView& view, const CodePage& codePage);
 

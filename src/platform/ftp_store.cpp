@@ -232,8 +232,24 @@ void FtpTransfer::noteFailure(int code)
         if (m_lastReply.startsWith('4') || m_lastReply.startsWith('5'))
             failure.reply = TransferFailure::printableReply(m_lastReply, m_activePassword);
     }
+    // A certificate refused: what the server showed, fetched again by a probe that sends no login where the
+    // refusing handshake was libcurl's alone.
+    ServerIdentity identity;
+    if (curlCode == CURLE_PEER_FAILED_VERIFICATION && !m_cancel.load()) {
+        identity = m_tlsCheck.identity();
+        if (!identity.isSet()) {
+            if (CURL* probe = curl_easy_init()) {
+                curl_easy_setopt(probe, CURLOPT_URL, m_endpoint.curlUrl.constData());
+                m_endpoint.applyTo(probe);
+                identity = TlsPeerCheck::probe(probe, QString::fromUtf8(m_endpoint.serverKey.left(m_endpoint.serverKey.indexOf("://"))),
+                                               m_endpoint.host, m_endpoint.port, TlsPeerCheck::ProbeLimitMs);
+                curl_easy_cleanup(probe);
+            }
+        }
+    }
     std::lock_guard lock(m_textMutex);
     m_lastFailure = failure;
+    m_refusedIdentity = identity;
 }
 
 // Stores the local file under `name` in the current folder, sending `before` just before the store and `after`

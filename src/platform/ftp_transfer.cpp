@@ -172,6 +172,10 @@ int FtpTransfer::Execute(const QString& command)
     m_cancel.store(false);
     m_result.store(0);
     m_storing.store(parsed.kind == Command::Put);
+    {
+        std::lock_guard lock(m_textMutex);
+        m_refusedIdentity = {};
+    }
     m_job.start([this, parsed] { run(parsed); });
     return 0;
 }
@@ -200,6 +204,12 @@ TransferFailure FtpTransfer::lastFailure() const
 {
     std::lock_guard lock(m_textMutex);
     return m_lastFailure;
+}
+
+ServerIdentity FtpTransfer::refusedIdentity() const
+{
+    std::lock_guard lock(m_textMutex);
+    return m_refusedIdentity;
 }
 
 void FtpTransfer::run(const Command& command)
@@ -331,6 +341,10 @@ void FtpTransfer::prepareCommand(const Timeouts& timeouts)
     curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
     curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
+    // What the user trusts may have grown since the last command (a certificate trusted in the window).
+    if (m_endpoint.usesTls())
+        m_tlsCheck.attach(curl, QString::fromUtf8(m_endpoint.serverKey.left(m_endpoint.serverKey.indexOf("://"))),
+                          m_endpoint.host, m_endpoint.port);
 }
 
 int FtpTransfer::performSftp(const Command& command, const QString& userName, const QString& password)
@@ -344,6 +358,7 @@ int FtpTransfer::performSftp(const Command& command, const QString& userName, co
     {
         std::lock_guard lock(m_textMutex);
         m_lastFailure = failure;
+        m_refusedIdentity = failure.stage == TransferFailure::Stage::HostKey ? m_sftp->refusedIdentity() : ServerIdentity();
     }
     return SftpSession::failureNumber(failure);
 }

@@ -2,6 +2,8 @@
 
 #include "platform/background_job.h"
 #include "platform/ftp_endpoint.h"
+#include "platform/server_identity.h"
+#include "platform/tls_trust.h"
 #include "platform/transfer_failure.h"
 
 #include <QByteArray>
@@ -102,6 +104,9 @@ public:
     // Why the last command failed: its stage, the server's reply where it gave one, and libcurl's message.
     TransferFailure lastFailure() const;
     QString lastErrorText() const { return lastFailure().fullText(); }
+    // What the server showed of itself when the last command failed because it was not trusted (an unknown or
+    // changed host key or certificate); unset after any other outcome.
+    ServerIdentity refusedIdentity() const;
 
     // Direct for a server (scheme, host and port) that has refused to rename during this program's run.
     static Replacement replacementFor(const QByteArray& serverKey);
@@ -178,6 +183,7 @@ private:
     bool m_dataSent = false;
     bool m_dataConnectionBroken = false; // the last store ended in 426
     std::unique_ptr<SftpSession> m_sftp;
+    TlsPeerCheck m_tlsCheck;
 
     std::mutex m_socketsMutex;
     std::set<int> m_sockets;
@@ -185,6 +191,7 @@ private:
     std::atomic<bool> m_storing{false};
     std::atomic<int> m_result{0};
     TransferFailure m_lastFailure;
+    ServerIdentity m_refusedIdentity;
     mutable std::mutex m_textMutex;
     BackgroundJob m_job;
 };

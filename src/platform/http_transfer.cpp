@@ -2,6 +2,8 @@
 
 #include "platform/tls_trust.h"
 
+#include <QUrl>
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -68,6 +70,7 @@ std::optional<QByteArray> HttpTransfer::OpenURL(const QString& url)
     if (m_job.isRunning()) {
         m_lastError = QStringLiteral("a transfer is still running");
         m_lastFailure = {TransferFailure::Stage::Connect, QStringLiteral("前の取得がまだ終わっていません"), {}, {}};
+        m_refusedIdentity = {};
         return std::nullopt;
     }
     m_cancel.store(false);
@@ -78,6 +81,7 @@ std::optional<QByteArray> HttpTransfer::OpenURL(const QString& url)
 
     m_lastError = outcome->error;
     m_lastFailure = outcome->failure;
+    m_refusedIdentity = outcome->identity;
     if (!outcome->ok)
         return std::nullopt;
     return std::move(outcome->body);
@@ -154,6 +158,7 @@ HttpTransfer::Outcome HttpTransfer::perform(const Request& request)
     // Only web pages: a typed file:// or other scheme, or a redirect to one, must not be read as an echo page.
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
     verifyTlsPeer(handle);
+    TlsPeerCheck tlsCheck;
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(request.connectTimeout.count()));
     curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.maxBody));
@@ -186,6 +191,10 @@ HttpTransfer::Outcome HttpTransfer::perform(const Request& request)
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         curl_easy_setopt(handle, CURLOPT_URL, url.constData());
+        if (secure) {
+            const QUrl parsed(QString::fromUtf8(url));
+            tlsCheck.attach(handle, QStringLiteral("https"), parsed.host().toUtf8(), parsed.port(443));
+        }
         curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, long(std::max<qint64>(left.count(), 1)));
         receiver.body.clear();
         const CURLcode code = curl_easy_perform(handle);
@@ -197,6 +206,19 @@ HttpTransfer::Outcome HttpTransfer::perform(const Request& request)
             long failedStatus = 0;
             curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &failedStatus);
             outcome.failure = echoPageFailure(code, receiver.overLimit, int(failedStatus), outcome.error);
+            if (code == CURLE_PEER_FAILED_VERIFICATION && !request.cancel->load()) {
+                outcome.identity = tlsCheck.identity();
+                std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> probe(curl_easy_init(), &curl_easy_cleanup);
+                const QUrl parsed(QString::fromUtf8(url));
+                if (!outcome.identity.isSet() && probe) {
+                    curl_easy_setopt(probe.get(), CURLOPT_URL, url.constData());
+                    curl_easy_setopt(probe.get(), CURLOPT_PROTOCOLS_STR, "https");
+                    if (request.accessType == 1)
+                        curl_easy_setopt(probe.get(), CURLOPT_NOPROXY, "*");
+                    outcome.identity = TlsPeerCheck::probe(probe.get(), QStringLiteral("https"), parsed.host().toUtf8(),
+                                                           parsed.port(443), int(request.connectTimeout.count()));
+                }
+            }
             return outcome;
         }
         long status = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/background_job.h"
+#include "platform/server_identity.h"
 #include "platform/transfer_failure.h"
 
 #include <QByteArray>
@@ -43,6 +44,8 @@ public:
     // Why the last fetch failed, as the user reads it: unresolved name, refused connection, time-out, the HTTP
     // status, TLS, an answer too large.
     TransferFailure lastFailure() const { return m_lastFailure; }
+    // The certificate of an https page that the last fetch did not trust (unknown or changed); unset otherwise.
+    ServerIdentity refusedIdentity() const { return m_refusedIdentity; }
 
 private:
     struct Outcome
@@ -51,6 +54,7 @@ private:
         QByteArray body;
         QString error;
         TransferFailure failure;
+        ServerIdentity identity;
     };
     struct Request
     {
@@ -72,5 +76,6 @@ private:
     std::atomic<bool> m_cancel{false};
     QString m_lastError;
     TransferFailure m_lastFailure;
+    ServerIdentity m_refusedIdentity;
     BackgroundJob m_job; // last: joined before the members the worker uses go away
 };

@@ -174,11 +174,11 @@ Judgement judge(QByteArrayView text, QByteArrayView host, int port, QByteArrayVi
     forEachEntry(text, host, port, [&](const Entry& entry, int line) {
         const bool same = entry.key == key;
         if (entry.marker == Marker::Revoked && same)
-            revoked = {Verdict::Revoked, line};
+            revoked = {Verdict::Revoked, line, entry.key};
         else if (entry.marker == Marker::None && same && known.line == 0)
-            known = {Verdict::Known, line};
+            known = {Verdict::Known, line, entry.key};
         else if (entry.marker == Marker::None && !same && other.line == 0)
-            other = {Verdict::Changed, line};
+            other = {Verdict::Changed, line, entry.key};
         return revoked.line == 0;
     });
     if (revoked.line != 0)

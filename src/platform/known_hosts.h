@@ -27,6 +27,7 @@ struct Judgement
 {
     Verdict verdict = Verdict::Unknown;
     int line = 0; // the line (from 1) that decided; 0 for Unknown
+    QByteArray key; // that line's key (for Changed, the one known instead)
 };
 
 // `host` as typed (an IPv6 address without brackets), `key` the server's public key in SSH's binary form

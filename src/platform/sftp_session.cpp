@@ -37,11 +37,6 @@ constexpr int CancelSliceMs = 100;
 const QList<QByteArray> HostKeyAlgorithms{"ssh-ed25519",         "ecdsa-sha2-nistp256", "ecdsa-sha2-nistp384",
                                           "ecdsa-sha2-nistp521", "rsa-sha2-512",        "rsa-sha2-256"};
 
-QString knownHostsPath()
-{
-    return QDir::homePath() + QStringLiteral("/.ssh/known_hosts");
-}
-
 // As OpenSSH does: the types of key known_hosts holds for the server first, so that a server with several
 // keys shows the one we know.
 QByteArray hostKeyPreference(const QList<QByteArray>& knownTypes)
@@ -357,9 +352,10 @@ TransferFailure SftpSession::connect(const FtpTransfer::Timeouts& timeouts)
     const bool readConfig = false;
     const int off = 0;
     const QByteArray user = m_userName.toUtf8();
-    QFile knownHostsFile(knownHostsPath());
+    QFile knownHostsFile(ServerTrust::knownHostsPath());
     m_knownHosts.clear();
     m_knownHostsProblem.clear();
+    m_identity = {};
     if (knownHostsFile.open(QIODevice::ReadOnly))
         m_knownHosts = knownHostsFile.readAll();
     else if (knownHostsFile.exists())
@@ -385,6 +381,10 @@ TransferFailure SftpSession::connect(const FtpTransfer::Timeouts& timeouts)
         return failed;
     }
     failed = checkHostKey(host);
+    if (m_probeOnly) {
+        disconnect(false);
+        return failed;
+    }
     if (!failed.isFailure())
         failed = logIn();
     if (!failed.isFailure()) {
@@ -420,18 +420,26 @@ TransferFailure SftpSession::checkHostKey(const QByteArray& host)
 
     const KnownHosts::Judgement judgement = KnownHosts::judge(m_knownHosts, host, m_endpoint.port, blob);
     // The key as OpenSSH shows it, for the user to compare with the one the server's owner gives.
-    QString detail =
-        QStringLiteral("%1 SHA256:%2")
-            .arg(QString::fromUtf8(type), QString::fromLatin1(QCryptographicHash::hash(blob, QCryptographicHash::Sha256)
-                                                                  .toBase64(QByteArray::OmitTrailingEquals)));
+    QString detail = QStringLiteral("%1 %2").arg(QString::fromUtf8(type), ServerTrust::keyFingerprint(blob));
     if (judgement.line > 0)
         detail += QStringLiteral(", known_hosts %1 行目").arg(judgement.line);
+    ServerIdentity& identity = m_identity;
+    identity.kind = ServerIdentity::Kind::HostKey;
+    identity.scheme = QStringLiteral("sftp");
+    identity.host = host;
+    identity.port = m_endpoint.port;
+    identity.keyType = type;
+    identity.key = blob;
     switch (judgement.verdict) {
     case KnownHosts::Verdict::Known:
+        identity.standing = ServerIdentity::Standing::Trusted;
         return {};
     case KnownHosts::Verdict::Changed:
+        identity.standing = ServerIdentity::Standing::Changed;
+        identity.trustedFingerprints = {ServerTrust::keyFingerprint(judgement.key)};
         return failure(Stage::HostKey, QStringLiteral("ホスト鍵が ~/.ssh/known_hosts のものと違います"), detail);
     case KnownHosts::Verdict::Revoked:
+        identity.standing = ServerIdentity::Standing::Revoked;
         return failure(Stage::HostKey, QStringLiteral("ホスト鍵は ~/.ssh/known_hosts で失効とされています"), detail);
     case KnownHosts::Verdict::Unknown:
         break;
@@ -439,6 +447,18 @@ TransferFailure SftpSession::checkHostKey(const QByteArray& host)
     if (!m_knownHostsProblem.isEmpty())
         detail += QStringLiteral(", known_hosts を読めません: %1").arg(m_knownHostsProblem);
     return failure(Stage::HostKey, QStringLiteral("ホスト鍵が ~/.ssh/known_hosts にありません"), detail);
+}
+
+ServerIdentity SftpSession::probe(const FtpEndpoint& endpoint, const FtpTransfer::Timeouts& timeouts,
+                                  TransferFailure& failure)
+{
+    close();
+    use(endpoint, {}, {}, timeouts);
+    m_probeOnly = true;
+    failure = connect(timeouts);
+    m_probeOnly = false;
+    close();
+    return m_identity;
 }
 
 TransferFailure SftpSession::logIn()

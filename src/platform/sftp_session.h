@@ -2,6 +2,7 @@
 
 #include "platform/ftp_endpoint.h"
 #include "platform/ftp_transfer.h"
+#include "platform/server_identity.h"
 #include "platform/sftp_channel.h"
 #include "platform/transfer_failure.h"
 
@@ -53,6 +54,16 @@ public:
     // Shuts the connection's socket down, so that whatever the running command waits for ends at once.
     void interrupt();
 
+    // The host key of the last connection that was refused for it (unknown, changed or revoked); unset otherwise.
+    ServerIdentity refusedIdentity() const
+    {
+        return m_identity.standing == ServerIdentity::Standing::Trusted ? ServerIdentity() : m_identity;
+    }
+
+    // Connects only as far as the host key and judges it, with no user name or password sent; unset when the
+    // server could not be reached, with the reason in `failure`.
+    ServerIdentity probe(const FtpEndpoint& endpoint, const FtpTransfer::Timeouts& timeouts, TransferFailure& failure);
+
     // FtpTransfer's failure number for a failure of ours.
     static int failureNumber(const TransferFailure& failure);
 
@@ -89,6 +100,8 @@ private:
     QByteArray m_sessionKey;
     QByteArray m_knownHosts; // as read when the connection opened
     QString m_knownHostsProblem;
+    ServerIdentity m_identity; // the host key of the last connection, as judged
+    bool m_probeOnly = false;
     bool m_fromRoot = false;
     QList<QByteArray> m_folder;
 

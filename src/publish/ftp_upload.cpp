@@ -2,6 +2,14 @@
 
 qint16 Engine::FTPputFILE(qint16 No)
 {
+    const qint16 stage = uploadOnce(No);
+    if (stage == 1 && offerTrust(Inet2.refusedIdentity(), QStringLiteral("[設定") + QString::number(No + 1) + QLatin1Char(']')))
+        return uploadOnce(No);
+    return stage;
+}
+
+qint16 Engine::uploadOnce(qint16 No)
+{
     if (No < 0 || No > 8)
         return 0;
     qint16 stage = 0;

@@ -4,6 +4,7 @@
 #include "platform/ftp_transfer.h"
 #include "platform/http_transfer.h"
 #include "platform/local_address.h"
+#include "platform/server_identity.h"
 #include "run/file_names.h"
 #include "run/form_view.h"
 #include "run/toolkit.h"
@@ -104,6 +105,14 @@ private:
         bool m_started;
     };
 
+    // One upload of slot No, as FTPputFILE describes it; FTPputFILE adds the offer to trust the server.
+    qint16 uploadOnce(qint16 No);
+
+    // For a run the user started: shows what an untrusted server showed of itself and records it when the user
+    // trusts it. True when it was recorded and the work may be done again (once). `subject` names the slot or
+    // the address check in the log.
+    bool offerTrust(const ServerIdentity& identity, const QString& subject);
+
     // The lookup chosen by the UseRoute buttons as they stand in the window; false when a close cut it short,
     // the window then showing what it showed before.
     bool lookUpAddress();
@@ -127,5 +136,6 @@ private:
     bool m_stopRequested = false;
     bool m_lookupInterrupted = false; // the last GlobalIPaddress was cut short by a close
     bool m_acceptsWork = true;
+    bool m_userStarted = false; // the work in progress was started by a click: 今すぐ実行, 今すぐ転送, 今すぐ確認
     QList<std::function<void()>> m_whenIdle;
 };

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+struct ServerIdentity;
+
 // The few controls of the main window whose contents are the program's shared state: the caption of
 // IP_address is the record of the last address, CHIKANto0/CHIKANto1 hold the replacement texts, and the run
 // reads GlobalURL, UseRoute and TIMERset straight from their controls. MainForm implements this with its
@@ -27,6 +29,11 @@ public:
     virtual void setIP_addressToolTip(const QString&) {}
     virtual void setFTP_nowToolTip(const QString&) {}
     virtual void setFTP_KekkaToolTip(const QString&) {}
+
+    // Asks the person at the window whether to trust a server that showed an unknown host key or certificate
+    // (or only tells them, for a changed one); true when they chose to trust it. Views without a person never
+    // do, and a run nobody started never asks.
+    virtual bool askTrust(const ServerIdentity&) { return false; }
 
     virtual QString GlobalURL() const = 0;
     virtual bool UseRoute(int index) const = 0;

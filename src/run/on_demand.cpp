@@ -1,11 +1,14 @@
 #include "run/engine.h"
 
+#include <QScopedValueRollback>
+
 void Engine::Command1_Click()
 {
     if (m_busy || !m_acceptsWork)
         return; // refused, like a tick that reaches the period during a run
     Timer1.setInterval(6000);
     TickCount = 0;
+    const QScopedValueRollback userStarted(m_userStarted, true);
     EXEC_EVENT();
 }
 
@@ -16,6 +19,7 @@ void Engine::FTPcommand_Click()
     WorkGuard work(*this);
     if (!work.started())
         return; // never interleaves with a run's lookup and uploads
+    const QScopedValueRollback userStarted(m_userStarted, true);
 
     const qint16 No = SelectedTab - 2;
     const QString n = QString::number(No + 1);
@@ -51,5 +55,23 @@ void Engine::GetGlobalIP_Click()
     WorkGuard work(*this);
     if (!work.started())
         return;
+    const QScopedValueRollback userStarted(m_userStarted, true);
     lookUpAddress();
+}
+
+bool Engine::offerTrust(const ServerIdentity& identity, const QString& subject)
+{
+    if (!m_userStarted || m_stopRequested || !identity.worthShowing())
+        return false;
+    if (!m_view.askTrust(identity) || !identity.mayBeTrusted())
+        return false;
+    const QString server = identity.scheme + QStringLiteral("://") + identity.hostAndPort();
+    QString why;
+    if (!ServerTrust::record(identity, &why)) {
+        Save_Log(QStringLiteral("信頼の登録失敗"), subject + QLatin1Char(' ') + why);
+        return false;
+    }
+    Save_Log(QStringLiteral("信頼の登録"), subject + QLatin1Char(' ') + server + QLatin1Char(' ') + identity.fingerprint());
+    // A close asked for while the question stood: the work is not begun again.
+    return !m_stopRequested;
 }

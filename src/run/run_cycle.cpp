@@ -26,6 +26,8 @@ bool Engine::lookUpAddress()
     // Two separate tests, as the buttons stand: a window could show neither selected.
     if (m_view.UseRoute(0)) {
         GlobalIPaddress();
+        if (IpCheckState == -1 && offerTrust(Inet1.refusedIdentity(), QStringLiteral("[IPアドレス確認]")))
+            GlobalIPaddress();
         if (m_lookupInterrupted)
             return false;
     }

@@ -1,6 +1,7 @@
 #include "ui/main_form.h"
 
 #include "platform/gui/shell_open.h"
+#include "platform/server_identity.h"
 #include "platform/gui/text_editor.h"
 #include "platform/termination_signals.h"
 #include "settings/ini_file.h"
@@ -567,6 +568,12 @@ void MainForm::setFTP_nowToolTip(const QString& text)
 void MainForm::setFTP_KekkaToolTip(const QString& text)
 {
     m_FTP_Kekka->setToolTip(text);
+}
+
+bool MainForm::askTrust(const ServerIdentity& identity)
+{
+    return MessageBox::askTrust(this, QStringLiteral("サーバーの確認"), identity.trustQuestion(),
+                                identity.mayBeTrusted());
 }
 
 QString MainForm::GlobalURL() const

@@ -48,6 +48,7 @@ public:
     void setIP_addressToolTip(const QString& text) override;
     void setFTP_nowToolTip(const QString& text) override;
     void setFTP_KekkaToolTip(const QString& text) override;
+    bool askTrust(const ServerIdentity& identity) override;
     QString GlobalURL() const override;
     bool UseRoute(int index) const override;
     QString TIMERset() const override;

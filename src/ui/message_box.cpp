@@ -1,6 +1,7 @@
 #include "ui/message_box.h"
 
 #include <QPointer>
+#include <QPushButton>
 
 #include <optional>
 
@@ -9,6 +10,7 @@ std::optional<QMessageBox::StandardButton> s_nextAnswer;
 QString s_lastTitle;
 QString s_lastText;
 int s_askedCount = 0;
+QStringList s_lastButtons;
 } // namespace
 
 QMessageBox* MessageBox::createYesNoBox(QWidget* parent, const QString& title, const QString& text)
@@ -24,6 +26,7 @@ QMessageBox::StandardButton MessageBox::askYesNo(QWidget* parent, const QString&
 {
     s_lastTitle = title;
     s_lastText = text;
+    s_lastButtons = {QStringLiteral("Yes"), QStringLiteral("No")};
     ++s_askedCount;
     if (s_nextAnswer) {
         const QMessageBox::StandardButton answer = *s_nextAnswer;
@@ -35,6 +38,39 @@ QMessageBox::StandardButton MessageBox::askYesNo(QWidget* parent, const QString&
     const int result = box->exec();
     delete box.data();
     return result == QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::No;
+}
+
+bool MessageBox::askTrust(QWidget* parent, const QString& title, const QString& text, bool mayTrust)
+{
+    s_lastTitle = title;
+    s_lastText = text;
+    s_lastButtons = mayTrust ? QStringList{QStringLiteral("信頼して接続"), QStringLiteral("キャンセル")}
+                             : QStringList{QStringLiteral("閉じる")};
+    ++s_askedCount;
+    if (s_nextAnswer) {
+        const bool trusted = *s_nextAnswer == QMessageBox::Yes;
+        s_nextAnswer.reset();
+        return mayTrust && trusted;
+    }
+    QPointer<QMessageBox> box = new QMessageBox(mayTrust ? QMessageBox::Question : QMessageBox::Warning, title, text,
+                                                QMessageBox::NoButton, parent);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPushButton* trust = nullptr;
+    if (mayTrust) {
+        trust = box->addButton(QStringLiteral("信頼して接続"), QMessageBox::AcceptRole);
+        QPushButton* cancel = box->addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+        box->setDefaultButton(cancel);
+        box->setEscapeButton(cancel);
+    } else {
+        QPushButton* close = box->addButton(QStringLiteral("閉じる"), QMessageBox::RejectRole);
+        box->setDefaultButton(close);
+        box->setEscapeButton(close);
+    }
+    box->setWindowModality(Qt::ApplicationModal);
+    box->exec();
+    const bool trusted = box && trust && box->clickedButton() == trust;
+    delete box.data();
+    return trusted;
 }
 
 QMessageBox* MessageBox::showWarning(QWidget* parent, const QString& title, const QString& text)
@@ -66,6 +102,11 @@ QString MessageBox::lastTitle()
 QString MessageBox::lastText()
 {
     return s_lastText;
+}
+
+QStringList MessageBox::lastButtons()
+{
+    return s_lastButtons;
 }
 
 int MessageBox::askedCount()

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -19,7 +20,12 @@ public:
     // A warning with OK that does not wait: the window goes on behind it. Its text counts as lastText().
     static QMessageBox* showWarning(QWidget* parent, const QString& title, const QString& text);
 
-    // The next askYesNo() returns this without showing anything. One answer per call.
+    // Whether to trust a server: 「信頼して接続」 and 「キャンセル」 (the default), true for the first. With
+    // `mayTrust` false (a changed key or certificate) only 「閉じる」 is offered and the answer is always false,
+    // whatever was given in advance.
+    static bool askTrust(QWidget* parent, const QString& title, const QString& text, bool mayTrust);
+
+    // The next askYesNo() or askTrust() returns this (Yes: trust) without showing anything. One answer per call. without showing anything. One answer per call.
     static void setNextAnswer(QMessageBox::StandardButton answer);
     static void clearNextAnswer();
 
@@ -27,4 +33,6 @@ public:
     static QString lastTitle();
     static QString lastText();
     static int askedCount();
+    // The buttons of the last question, left to right as their texts.
+    static QStringList lastButtons();
 };

@@ -46,6 +46,8 @@ private slots:
         row("--set-password", {"--code-page", "UTF-8", "--set-password"}, Mode::SetPassword, {}, "UTF-8");
         row("--help names the settings commands", {"--help"}, Mode::Help, {}, {}, QStringLiteral("--set-password"));
         row("-v", {"-v"}, Mode::Version, {}, {}, QStringLiteral("veltora 0.5.1"));
+        row("--trust", {"--trust", "--dir", "d"}, Mode::Trust, "d");
+        row("--help names --trust", {"--help"}, Mode::Help, {}, {}, QStringLiteral("--trust"));
 
         const QString hint = QStringLiteral("veltora --help");
         row("unknown option", {"--bogus"}, Mode::UsageError, {}, {}, QStringLiteral("不明なオプションです: --bogus"));

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -187,6 +188,12 @@ private slots:
         // The authority is the test's own, trusted through SSL_CERT_FILE as for the uploads.
         QTest::newRow("https page") << sjis << tlsBase() + bodyPath(marked) << 1 << QStringLiteral("192.0.2.1")
                                     << marked;
+        // Without the authority: the page's certificate trusted for its host and port alone, or not at all.
+        QTest::newRow("https page, its certificate trusted for it")
+            << sjis << QStringLiteral("{trusted}") + tlsBase() + bodyPath(marked) << 1 << QStringLiteral("192.0.2.1")
+            << marked;
+        QTest::newRow("https page, no authority")
+            << sjis << QStringLiteral("{untrusted}") + tlsBase() + bodyPath(marked) << -1 << kUnreachable << QByteArray();
         QTest::newRow("https redirected to http refused")
             << sjis << tlsBase() + redirected(1, base() + bodyPath(marked)) << -1 << kUnreachable << QByteArray();
         QTest::newRow("not a web address")
@@ -206,8 +213,22 @@ private slots:
         shortWaits(engine);
         view.globalUrl = path.startsWith(QLatin1String("file:")) ? path.arg(QString()) : urlFor(path);
         engine.IpCheckState = 1;
+        const bool trusted = path.startsWith(QLatin1String("{trusted}"));
+        const bool untrusted = path.startsWith(QLatin1String("{untrusted}"));
+        const auto authority = qScopeGuard(
+            [&] { qputenv("SSL_CERT_FILE", QFile::encodeName(m_keys.filePath(QStringLiteral("ca.pem")))); });
+        if (trusted || untrusted) {
+            view.globalUrl = path.section(u'}', 1);
+            qunsetenv("SSL_CERT_FILE");
+        }
+        if (trusted)
+            QVERIFY(writeFile(QStringLiteral("trusted_certificates.pem"),
+                              "# 127.0.0.1:" + QByteArray::number(m_tls.port()) + '\n' +
+                                  fileBytes(m_keys.filePath(QStringLiteral("good.pem")))));
 
         engine.GlobalIPaddress();
+        // A certificate no authority vouches for is kept for the window's question.
+        QCOMPARE(engine.Inet1.refusedIdentity().worthShowing(), untrusted);
 
         QCOMPARE(int(engine.IpCheckState), state);
         QCOMPARE(view.ipAddressHistory, QStringList({kChecking, address}));

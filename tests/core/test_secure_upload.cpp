@@ -4,7 +4,10 @@
 // host key is checked against.
 #include "fake_view.h"
 #include "platform/known_hosts.h"
+#include "platform/server_identity.h"
+#include "program_process.h"
 #include "run/engine.h"
+#include "settings/ini_file.h"
 #include "server_process.h"
 #include "test_files.h"
 #include "test_keys.h"
@@ -82,7 +85,8 @@ private slots:
         QTest::addColumn<QString>("scheme");
         QTest::addColumn<QString>("serverTls"); // explicit, implicit, or none
         QTest::addColumn<QString>("certificate");
-        QTest::addColumn<QString>("trust"); // which environment variable names the test's authority
+        QTest::addColumn<QString>("trust"); // which environment variable names the test's authority, or
+                                            // "host:port" naming the server the certificate is trusted for
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("arrives");
         QTest::addColumn<QString>("why"); // what the diagnostic says when it fails
@@ -110,6 +114,18 @@ private slots:
         QTest::newRow("ftps, self-signed certificate")
             << QStringLiteral("ftps") << QStringLiteral("implicit") << QStringLiteral("self-signed") << file << Password
             << false << QStringLiteral("self-signed");
+        QTest::newRow("self-signed, trusted for this server")
+            << QStringLiteral("ftpes") << QStringLiteral("explicit") << QStringLiteral("self-signed")
+            << QStringLiteral("127.0.0.1:{port}") << Password << true << QString();
+        QTest::newRow("ftps, another name, trusted for this server")
+            << QStringLiteral("ftps") << QStringLiteral("implicit") << QStringLiteral("wrong-name")
+            << QStringLiteral("127.0.0.1:{port}") << Password << true << QString();
+        QTest::newRow("self-signed, trusted for another port")
+            << QStringLiteral("ftpes") << QStringLiteral("explicit") << QStringLiteral("self-signed")
+            << QStringLiteral("127.0.0.1:{other port}") << Password << false << QStringLiteral("self-signed");
+        QTest::newRow("self-signed, another certificate trusted for this server")
+            << QStringLiteral("ftpes") << QStringLiteral("explicit") << QStringLiteral("self-signed")
+            << QStringLiteral("127.0.0.1:{port} good") << Password << false << QStringLiteral("self-signed");
         QTest::newRow("ftpes to a server without TLS") << QStringLiteral("ftpes") << QStringLiteral("none") << good
                                                        << file << Password << false << QStringLiteral("SSL");
         QTest::newRow("ftpes, the data connection's TLS fails")
@@ -142,6 +158,17 @@ private slots:
             qputenv("SSL_CERT_FILE", QFile::encodeName(m_keys.filePath(QStringLiteral("ca.pem"))));
         else if (trust == QLatin1String("SSL_CERT_DIR"))
             qputenv("SSL_CERT_DIR", QFile::encodeName(m_keys.filePath(QStringLiteral("authorities"))));
+        // "host:port" alone trusts the server's certificate there; "host:port good" another one (a change).
+        const bool changed = trust.endsWith(QLatin1String(" good"));
+        if (trust.contains(u':'))
+            QVERIFY(writeFile(QString::fromLatin1(ServerTrust::TrustedCertificates),
+                              "# " + trust.section(u' ', 0, 0)
+                                         .replace(QStringLiteral("{port}"), QString::number(m_server.port()))
+                                         .replace(QStringLiteral("{other port}"), QString::number(m_server.port() + 1))
+                                         .toUtf8() +
+                                  '\n' +
+                                  fileBytes(m_keys.filePath((changed ? QStringLiteral("good") : certificate) +
+                                                            QStringLiteral(".pem")))));
         m_engine->settings.global.FTPSERVERNAME = QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(m_server.port());
         m_engine->settings.global.FTPUSERPASS = password;
         // Not the way to the server, whatever the environment says: nothing listens there.
@@ -157,6 +184,21 @@ private slots:
             QVERIFY(fileBytes(m_root->filePath(QStringLiteral("public_html/page.html"))) == content);
         else
             QCOMPARE(QDir(m_root->filePath(QStringLiteral("public_html"))).entryList(QDir::Files), QStringList());
+        // A certificate no authority vouches for is kept for the window to show, the server's own.
+        const ServerIdentity shown = m_engine->Inet2.refusedIdentity();
+        const bool noAuthority = why == QLatin1String("self-signed") || trust.isEmpty();
+        QCOMPARE(shown.worthShowing(), noAuthority);
+        if (noAuthority)
+            QCOMPARE(shown.certificate, ServerTrust::trustedCertificates(
+                                            "# x\n" + fileBytes(m_keys.filePath(certificate + QStringLiteral(".pem"))),
+                                            QStringLiteral("x"))
+                                            .value(0));
+        QCOMPARE(shown.standing == ServerIdentity::Standing::Changed, changed);
+        QCOMPARE(ServerTrust::record(shown, nullptr), noAuthority && !changed); // a change is never recorded
+        // Trusted as the window records it, it is let through on the next try.
+        if (noAuthority && !changed) {
+            QCOMPARE(m_engine->FTPputFILE(0), qint16(3));
+        }
     }
 
     // The host key must be the one known_hosts holds for the host and port; the password is given the way the
@@ -221,6 +263,48 @@ private slots:
         else
             QCOMPARE(QDir(m_root->filePath(QStringLiteral("home/veltora/public_html"))).entryList(QDir::Files),
                      QStringList());
+    }
+
+    // veltora --trust without a terminal: what each server shows and how it stands, nothing recorded, and exit 1
+    // unless all is trusted already.
+    void trustCommand_data()
+    {
+        QTest::addColumn<QString>("known"); // the key known_hosts holds: the server's, another, or none; or "ftps"
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("known key") << QStringLiteral("server") << 0 << QStringLiteral("状態: 信頼済み");
+        QTest::newRow("unknown key") << QStringLiteral("none") << 1 << QStringLiteral("状態: 未登録");
+        QTest::newRow("changed key") << QStringLiteral("other") << 1 << QStringLiteral("ssh-keygen -R '[127.0.0.1]:");
+        QTest::newRow("self-signed certificate") << QStringLiteral("ftps") << 1 << QStringLiteral("self-signed");
+    }
+    void trustCommand()
+    {
+        QFETCH(QString, known);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        if (known == QLatin1String("ftps")) {
+            QVERIFY2(m_server.start(QStringLiteral("ftp_server.py"),
+                                    {QStringLiteral("--root"), m_root->path(), QStringLiteral("--tls"),
+                                     QStringLiteral("implicit"), QStringLiteral("--cert"),
+                                     m_keys.filePath(QStringLiteral("self-signed.pem")), QStringLiteral("--key"),
+                                     m_keys.filePath(QStringLiteral("self-signed.key"))}),
+                     qPrintable(m_server.error()));
+            m_engine->settings.global.FTPSERVERNAME = QStringLiteral("ftps://127.0.0.1:%1").arg(m_server.port());
+        } else {
+            QVERIFY2(startSftp({}), qPrintable(m_server.error()));
+        }
+        writeKnownHosts(known == QLatin1String("server") ? m_hostKey
+                        : known == QLatin1String("other") ? m_otherKey
+                                                          : QByteArray());
+        const QString knownHosts = QDir(m_home.path()).filePath(QStringLiteral(".ssh/known_hosts"));
+        const QByteArray before = fileBytes(knownHosts);
+        QVERIFY(Save_ini(m_engine->settings, CodePage::system()));
+        const ProgramProcess::Result result = ProgramProcess::run({QStringLiteral("--trust")}, m_local->path());
+        VELTORA_COMPARE_EXIT(result, exitCode);
+        QVERIFY2(result.outText().contains(said), qPrintable(result.describe(exitCode)));
+        QCOMPARE(fileBytes(knownHosts), before);
+        QVERIFY(!QFile::exists(m_local->filePath(QString::fromLatin1(ServerTrust::TrustedCertificates))));
+        QVERIFY(!result.outText().contains(Password) && !result.errText().contains(Password));
     }
 
     // As over FTP: whoever reads the page's name meanwhile finds the old page or the whole new one, where the
@@ -298,6 +382,8 @@ private slots:
             << QByteArray("[example.org]:2222 ssh-rsa {a}") << 2222 << unknown << 0;
         QTest::newRow("hashed name with port")
             << QByteArray("|1|BbtYqGT39mK+Pcqx8iNcpzlVHdE=|cN41djsts3vrweQ1ELwgUsl+SyI= {A}") << 2222 << known << 1;
+        QTest::newRow("the line we write, port 22") << QByteArray("{W}") << 22 << known << 1;
+        QTest::newRow("the line we write, another port") << QByteArray("{W}") << 2222 << known << 1;
         QTest::newRow("hashed name for port 22 only")
             << QByteArray("|1|xhe/+PiOI1Bn8HFr3Wak1NoscNU=|a+0vEW57ZKRkXP7swp9TuH4zvoY= {A}") << 2222 << unknown << 0;
     }
@@ -311,7 +397,8 @@ private slots:
         text.replace("{A}", "ssh-ed25519 " + key.toBase64())
             .replace("{a}", key.toBase64())
             .replace("{B}", "ssh-ed25519 " + madeUpKey("ssh-ed25519", 'B').toBase64())
-            .replace("{R}", "ssh-rsa " + madeUpKey("ssh-rsa", 'R').toBase64());
+            .replace("{R}", "ssh-rsa " + madeUpKey("ssh-rsa", 'R').toBase64())
+            .replace("{W}", ServerTrust::knownHostsLine("Example.org", port, "ssh-ed25519", key));
         const KnownHosts::Judgement judgement = KnownHosts::judge(text, "example.org", port, key);
         QCOMPARE(int(judgement.verdict), verdict);
         QCOMPARE(judgement.line, line);

@@ -3,6 +3,7 @@
 #include "server_process.h"
 #include "settings/ini_file.h"
 #include "test_files.h"
+#include "test_keys.h"
 #include "test_timeouts.h"
 #include "ui/about_dialog.h"
 #include "ui/controls.h"
@@ -19,7 +20,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -378,6 +381,105 @@ private slots:
         // The result was about veltora.html: the name typed meanwhile has not been sent.
         QCOMPARE(control<QLabel>(*form, "FTP_Kekka")->text(), QStringLiteral("未実行"));
         QCOMPARE(fileBytes(remote(QStringLiteral("veltora.html"))), big); // uploaded under the name it started with
+    }
+
+    // An unknown SFTP host key, or a self-signed certificate, is trusted from the window: the dialog shows the
+    // fingerprint as ssh-keygen (or openssl) does, the key goes to a known_hosts made owner-only (the
+    // certificate to trusted_certificates.pem, for this server), and the page is sent at once. A changed key
+    // offers only 「閉じる」 and writes nothing, though "trust" was the answer given in advance.
+    void trustDialog_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("unknown key trusted") << QStringLiteral("unknown");
+        QTest::newRow("changed key only shown") << QStringLiteral("changed");
+        QTest::newRow("self-signed certificate trusted") << QStringLiteral("certificate");
+    }
+    void trustDialog()
+    {
+        QFETCH(QString, kind);
+        const bool changed = kind == QLatin1String("changed");
+        const bool certificate = kind == QLatin1String("certificate");
+        QTemporaryDir keys;
+        QTemporaryDir home;
+        QString error;
+        const QByteArray hostKey = TestKeys::makeHostKey(keys.filePath(QStringLiteral("host.pem")), &error);
+        const QByteArray otherKey = TestKeys::makeHostKey(keys.filePath(QStringLiteral("other.pem")), &error);
+        QVERIFY2(!hostKey.isEmpty() && !otherKey.isEmpty(), qPrintable(error));
+        QVERIFY2(!certificate || TestKeys::makeCertificates(keys.path(), &error), qPrintable(error));
+        const QByteArray previousHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        const auto restoreHome = qScopeGuard([&] { qputenv("HOME", previousHome); });
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SFTP_TEST_PASSWORD"), QStringLiteral("secret"));
+        m_server.process().setProcessEnvironment(environment);
+        QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("public_html")));
+        const QStringList tls{QStringLiteral("--tls"), QStringLiteral("explicit"), QStringLiteral("--cert"),
+                              keys.filePath(QStringLiteral("self-signed.pem")), QStringLiteral("--key"),
+                              keys.filePath(QStringLiteral("self-signed.key"))};
+        QVERIFY2(certificate ? m_server.start(QStringLiteral("ftp_server.py"),
+                                              QStringList{QStringLiteral("--root"), m_root->path()} + tls)
+                             : m_server.start(QStringLiteral("sftp_server.py"),
+                                              {QStringLiteral("--root"), m_root->path(), QStringLiteral("--host-key"),
+                                               keys.filePath(QStringLiteral("host.pem"))}),
+                 qPrintable(m_server.error()));
+        const QString knownHosts = home.filePath(QStringLiteral(".ssh/known_hosts"));
+        const QByteArray before = changed ? TestKeys::knownHostsLine(m_server.port(), otherKey) : QByteArray();
+        if (changed)
+            QVERIFY(QDir(home.path()).mkpath(QStringLiteral(".ssh")) && writeFile(knownHosts, before));
+        QVERIFY(writeFile(Template, TemplateText));
+        writeSettings([&](SettingsModel& s) {
+            s.global.LOG = 1;
+            s.global.FTPSERVERNAME =
+                QStringLiteral("%1://127.0.0.1:%2").arg(certificate ? "ftpes" : "sftp").arg(m_server.port());
+            s.global.FTPUSERID = QStringLiteral("veltora");
+            s.global.FTPUSERPASS = QStringLiteral("secret");
+            s.slot[0].TEMPLATE = Template;
+            s.slot[0].FTPDIR = QStringLiteral("public_html/");
+            s.slot[0].FTPFILENAME = QStringLiteral("veltora.html");
+        });
+        // The fingerprint as OpenSSH's and OpenSSL's own tools show it.
+        QVERIFY(writeFile(keys.filePath(QStringLiteral("host.pub")), hostKey));
+        QProcess tool;
+        if (certificate)
+            tool.start(QStringLiteral("openssl"), {QStringLiteral("x509"), QStringLiteral("-noout"),
+                                                   QStringLiteral("-fingerprint"), QStringLiteral("-sha256"),
+                                                   QStringLiteral("-in"), tls[3]});
+        else
+            tool.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), keys.filePath(QStringLiteral("host.pub"))});
+        QVERIFY(tool.waitForFinished(scaledMs(10000)));
+        const QString shown = QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
+        const QString fingerprint = certificate ? shown.section(u'=', 1) : shown.section(u' ', 1, 1);
+        QVERIFY2(fingerprint.startsWith(QLatin1String(certificate ? "" : "SHA256:")) && fingerprint.size() > 40,
+                 qPrintable(shown));
+
+        auto form = makeForm();
+        clickTab(*form, 2);
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        const int asked = MessageBox::askedCount();
+        control<QPushButton>(*form, "FTPcommand")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(logEvents().contains(QStringLiteral("ファイル転送(今すぐ転送)")), scaledMs(30000));
+        QCOMPARE(MessageBox::askedCount(), asked + 1);
+        QVERIFY2(MessageBox::lastText().contains(fingerprint), qPrintable(MessageBox::lastText()));
+        if (changed) {
+            QCOMPARE(MessageBox::lastButtons(), QStringList{QStringLiteral("閉じる")});
+            QVERIFY(MessageBox::lastText().contains(QStringLiteral("ssh-keygen -R '[127.0.0.1]:%1'").arg(m_server.port())));
+            QCOMPARE(fileBytes(knownHosts), before);
+            QVERIFY(!QFile::exists(remote(QStringLiteral("veltora.html"))));
+            return;
+        }
+        QCOMPARE(MessageBox::lastButtons(), (QStringList{QStringLiteral("信頼して接続"), QStringLiteral("キャンセル")}));
+        if (certificate) {
+            QVERIFY(fileBytes(QStringLiteral("trusted_certificates.pem"))
+                        .startsWith("# 127.0.0.1:" + QByteArray::number(m_server.port()) + "\n-----BEGIN CERTIFICATE"));
+        } else {
+            QCOMPARE(fileBytes(knownHosts), TestKeys::knownHostsLine(m_server.port(), hostKey));
+            QCOMPARE(QFile::permissions(knownHosts) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
+            QCOMPARE(QFile::permissions(home.filePath(QStringLiteral(".ssh"))) & 0x7077,
+                     QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        QVERIFY(QFile::exists(remote(QStringLiteral("veltora.html"))));
+        QVERIFY(logEvents().contains(QStringLiteral("信頼の登録")));
+        QVERIFY(!logEvents().contains(QStringLiteral("FTP転送失敗(今すぐ転送)")));
     }
 
     void closeDuringTransferNowWaitsForIt()
