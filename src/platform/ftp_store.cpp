@@ -267,7 +267,10 @@ int FtpTransfer::storeFile(const QString& local, const QByteArray& name, const Q
         return LocalFileError;
     }
     curl_slist* const beforeList = commandList(before);
-    curl_slist* const afterList = commandList(after);
+    // Before anything else, the server is asked what arrived (a server without SIZE is taken at its word).
+    curl_slist* const afterList = commandList(QList<QByteArray>{"*SIZE " + name.mid(name.lastIndexOf('/') + 1)} + after);
+    m_expectedSize = upload.file.size();
+    m_sizeOnServer = -1;
     const QByteArray url = folderUrl() + encodePath(name);
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
@@ -288,8 +291,18 @@ int FtpTransfer::storeFile(const QString& local, const QByteArray& name, const Q
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
     curl_slist_free_all(beforeList);
     curl_slist_free_all(afterList);
+    m_expectedSize = -1;
     if (code == CURLE_OK)
         return 0;
+    if (code == CURLE_WRITE_ERROR && m_sizeOnServer >= 0) {
+        std::lock_guard lock(m_textMutex);
+        m_lastFailure = {TransferFailure::Stage::Store,
+                         QStringLiteral("サーバーに届いたファイルが不完全です: %1 バイト中 %2 バイト")
+                             .arg(upload.file.size())
+                             .arg(m_sizeOnServer),
+                         TransferFailure::printableReply(m_lastReply, m_activePassword), QString()};
+        return StoredIncompleteError;
+    }
     noteFailure(code);
     return CurlErrorBase + int(code);
 }

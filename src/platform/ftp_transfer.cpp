@@ -53,6 +53,24 @@ struct FtpCallbacks
         return ::close(socket);
     }
 
+    // Every reply line of the server passes here too. A SIZE answer for a file just stored that is not the
+    // size sent stops the command before the file is renamed to the page's name: the server lost part of it.
+    static size_t header(char* data, size_t size, size_t count, void* self)
+    {
+        auto* transfer = static_cast<FtpTransfer*>(self);
+        const size_t length = size * count;
+        const QByteArray line = QByteArray(data, qsizetype(length)).trimmed();
+        if (transfer->m_expectedSize >= 0 && transfer->m_lastSent.startsWith("SIZE ") && line.startsWith("213 ")) {
+            bool number = false;
+            const qint64 stored = line.mid(4).toLongLong(&number);
+            if (number && stored != transfer->m_expectedSize) {
+                transfer->m_sizeOnServer = stored;
+                return 0;
+            }
+        }
+        return length;
+    }
+
     static int progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     {
         return static_cast<FtpTransfer*>(self)->m_cancel.load() ? 1 : 0;
@@ -312,6 +330,8 @@ bool FtpTransfer::openSession()
     curl_easy_setopt(created, CURLOPT_XFERINFOFUNCTION, &FtpCallbacks::progress);
     curl_easy_setopt(created, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(created, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(created, CURLOPT_HEADERFUNCTION, &FtpCallbacks::header);
+    curl_easy_setopt(created, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(created, CURLOPT_DEBUGFUNCTION, &FtpCallbacks::debug);
     curl_easy_setopt(created, CURLOPT_DEBUGDATA, this);
     curl_easy_setopt(created, CURLOPT_VERBOSE, 1L);

@@ -53,6 +53,7 @@ public:
     static constexpr int InvalidCommandError = 35751; // not "CD", "PUT" or "QUIT", or a malformed one
     static constexpr int CancelledError = 35752;
     static constexpr int LocalFileError = 35753; // the local file of "PUT" cannot be read
+    static constexpr int StoredIncompleteError = 35754; // the server's SIZE of the stored file is not what was sent
     static constexpr int CurlErrorBase = 36000;  // + the CURLcode of a failed command
 
     // How "PUT" puts a page under its name.
@@ -181,6 +182,10 @@ private:
     QString m_sessionUser;    // the user name of the session
     QString m_activePassword; // the password of the session, masked in the replies kept
     bool m_dataSent = false;
+    // The size the stored file must have on the server (its SIZE answer is checked), and what it answered
+    // instead; -1 when nothing is being checked or it matched.
+    qint64 m_expectedSize = -1;
+    qint64 m_sizeOnServer = -1;
     bool m_dataConnectionBroken = false; // the last store ended in 426
     std::unique_ptr<SftpSession> m_sftp;
     TlsPeerCheck m_tlsCheck;

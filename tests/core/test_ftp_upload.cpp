@@ -187,6 +187,10 @@ private slots:
         QTest::newRow("disk full") << QStringList{QStringLiteral("--mode"), QStringLiteral("disk-full")} << QString()
                                    << QStringLiteral("secret") << dir << 100000 << 1 << transfer << 2
                                    << QStringLiteral("452 Insufficient storage");
+        QTest::newRow("server keeps half of the page and says 226")
+            << QStringList{QStringLiteral("--mode"), QStringLiteral("stor-truncated")} << QString()
+            << QStringLiteral("secret") << dir << 100000 << 1 << transfer << 2
+            << QStringLiteral("保存: サーバーに届いたファイルが不完全です: 100000 バイト中 50000 バイト \\(213 50000");
         QTest::newRow("connection dropped during STOR")
             << QStringList{QStringLiteral("--mode"), QStringLiteral("drop-during-stor")} << QString()
             << QStringLiteral("secret") << dir << 4000000 << 1 << transfer << 2 << QStringLiteral("reset|broken pipe");

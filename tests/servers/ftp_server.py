@@ -10,7 +10,8 @@ quit-silent (no answer to QUIT), data-tls-broken (over TLS: the data connection 
 the reply), no-greeting (accepts the connection and never says 220),
 rnfr-refused (502 to RNFR, as a server without renames; rnfr-refused-500 and rnfr-refused-550 answer so),
 rnto-onto-existing-refused (550 to RNTO when the target exists, as Windows servers answer), rnto-refused (550 to
-every RNTO), temporary-rename-refused (550 to RNTO of the temporary file onto the page, other renames allowed). --rate throttles uploads. --login-folder is where a login
+every RNTO), temporary-rename-refused (550 to RNTO of the temporary file onto the page, other renames allowed),
+stor-truncated (keeps half of each file it receives and answers 226). --rate throttles uploads. --login-folder is where a login
 starts, below the server's root (the root stays reachable with "/" and ".."). --tls explicit asks for
 AUTH TLS and encrypted data; --tls implicit speaks TLS from the first byte.
 
@@ -18,6 +19,7 @@ Prints "PORT <n>" once listening, then "CMD <command>" for every STOR, RNFR, RNT
 """
 import argparse
 import logging
+import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -91,6 +93,12 @@ def main():
             if args.tls == "implicit":
                 self.secure_connection(self.ssl_context)
             super().handle()
+
+        def on_file_received(self, file):
+            if mode == "stor-truncated":
+                # The server lost the end of the file, and says 226 all the same.
+                with open(file, "r+b") as stored:
+                    stored.truncate(os.path.getsize(file) // 2)
 
         def on_login(self, username):
             if args.login_folder:
