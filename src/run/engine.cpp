@@ -34,6 +34,24 @@ void Engine::showAddress(const QString& caption, const QString& toolTip)
     m_view.setIP_addressToolTip(toolTip);
 }
 
+void Engine::showAddress6(const QString& caption, const QString& toolTip)
+{
+    m_view.setIP_address6(caption);
+    m_view.setIP_address6ToolTip(toolTip);
+}
+
+bool Engine::heldBackForIpv6(qint16 No, const QString& when)
+{
+    const TransferSlot& slot = settings.slot[No];
+    if (slot.HOSTNAME6EXEC != 1 || slot.HOSTNAME6.isEmpty() || IpCheckState6 == 1)
+        return false;
+    const QString why =
+        settings.global.USEIPV6 == Ipv6Off ? QStringLiteral("IPv6アドレスを確認しない設定です") : IpCheckReason6;
+    reportSlotState(No, QStringLiteral("IPv6アドレス未取得のため転送せず"), why);
+    Save_Log(QStringLiteral("IPv6アドレス未取得のため転送せず") + when, QString::number(No + 1));
+    return true;
+}
+
 void Engine::requestStop()
 {
     if (!m_busy)

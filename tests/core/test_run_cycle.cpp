@@ -16,6 +16,8 @@
 #include <functional>
 #include <memory>
 
+#include <arpa/inet.h>
+
 using namespace std::chrono_literals;
 
 // Whole runs against real loopback servers: the echo page comes from the HTTP test server (a file the test
@@ -39,6 +41,15 @@ QString logLine(const QString& event, const QString& detail, const QString& stam
 QString checked(const QString& address)
 {
     return logLine(QStringLiteral("IPアドレス確認"), address);
+}
+QStringList checked6(const QString& address)
+{
+    if (!address.isEmpty())
+        return {logLine(QStringLiteral("IPv6アドレス確認"), address)};
+    return {logLine(QStringLiteral("IPv6アドレス確認"), QStringLiteral("失敗")),
+            logLine(QStringLiteral("失敗理由"),
+                    QStringLiteral("[IPv6アドレス確認] このコンピューターにグローバル IPv6 アドレスがありません "
+                                   "(一時アドレスと非推奨のアドレスは使いません)"))};
 }
 QStringList sent(const QString& when, int n, const QString& stamp = kStamp)
 {
@@ -85,18 +96,24 @@ QString remoteName(int n)
 {
     return QStringLiteral("slot%1.html").arg(n);
 }
-QByteArray templateText(int n, int padding)
+QByteArray templateText(int n, int padding, bool ipv6 = false)
 {
     QByteArray text = "<html>\r\n<p>HOSTNAME</p>\r\n<p>NOWDTTM</p>\r\n<p>slot " + QByteArray::number(n) + "</p>\r\n";
+    if (ipv6)
+        text += "<p>HOSTNAME6</p>\r\n";
     const QByteArray filler(98, 'x');
     for (int written = 0; written < padding; written += filler.size() + 2)
         text += filler + "\r\n";
     return text + "</html>\r\n";
 }
 // The page slot n's template becomes with the two replacement texts.
-QByteArray page(int n, const QString& address, const QString& time = kNowText, int padding = 0)
+QByteArray page(int n, const QString& address, const QString& time = kNowText, int padding = 0,
+                const QString& address6 = {})
 {
-    return templateText(n, padding).replace("HOSTNAME", address.toUtf8()).replace("NOWDTTM", time.toUtf8());
+    return templateText(n, padding, !address6.isEmpty())
+        .replace("HOSTNAME6", address6.toUtf8())
+        .replace("HOSTNAME", address.toUtf8())
+        .replace("NOWDTTM", time.toUtf8());
 }
 QByteArray echoPage(const QString& address)
 {
@@ -107,7 +124,7 @@ QByteArray echoPage(const QString& address)
 // a slot. After a run: the pages that arrived and the log lines written.
 struct Step
 {
-    enum Kind { Run, CheckNow, SetDirectory, ServerMode } kind = Run;
+    enum Kind { Run, CheckNow, SetDirectory, ServerMode, Ipv6 } kind = Run;
     QString answer; // an address, "down" (nothing listens) or "no address" (a page without one)
     QStringList uploads;
     QStringList log;
@@ -125,6 +142,12 @@ Step checkNow(const QString& answer)
 Step setDirectory(int slot, const QString& directory)
 {
     return {Step::SetDirectory, {}, {}, {}, slot, directory};
+}
+// IPv6 looked up from this computer's interface from now on, which holds this address ("" none); slot 1 puts
+// it into its page.
+Step ipv6(const QString& address)
+{
+    return {Step::Ipv6, address, {}, {}, 0, {}};
 }
 // The FTP server from now on: "normal" or one of its fault modes.
 Step serverMode(const QString& mode)
@@ -174,6 +197,7 @@ private slots:
 
     void cleanup()
     {
+        m_address6.clear();
         m_http.printOutputIfFailed();
         m_engine.reset();
         m_view.reset();
@@ -279,12 +303,12 @@ private slots:
                            run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
         // The server takes both pages but never answers the QUIT: stage 2 is a failed upload for either
         // trigger, and the on-change slot goes out again at the next run although the address is the same.
-        QTest::newRow("disconnect fails: both logged as failed, on-change retried")
-            << QList<Step>{serverMode(QStringLiteral("quit-silent")),
-                           run(a, both, QStringList{checked(a)} + failed(OnChange, 1, QuitUnanswered) +
-                                                failed(OnCheck, 2, QuitUnanswered)),
-                           serverMode(QStringLiteral("normal")), run(a, both, QStringList{checked(a)} + bothLog),
-                           run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
+        QTest::newRow("disconnect fails: both logged as failed, on-change retried") << QList<Step>{
+            serverMode(QStringLiteral("quit-silent")),
+            run(a, both,
+                QStringList{checked(a)} + failed(OnChange, 1, QuitUnanswered) + failed(OnCheck, 2, QuitUnanswered)),
+            serverMode(QStringLiteral("normal")), run(a, both, QStringList{checked(a)} + bothLog),
+            run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
         // The first setup: a run sent the half-filled slot, then the user corrected it. The address is the
         // same, but the page the slot now names has never gone up.
         QTest::newRow("destination changed after an upload: sent again at the same address")
@@ -292,6 +316,18 @@ private slots:
                            setDirectory(0, QStringLiteral("public_html/")),
                            run(a, both, QStringList{checked(a)} + bothLog),
                            run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
+        const QString v6a = QStringLiteral("2001:db8::1");
+        const QString v6b = QStringLiteral("2001:db8::2");
+        QTest::newRow("IPv6 address changed alone: the on-change slot goes with both addresses")
+            << QList<Step>{ipv6(v6a), run(a, both, QStringList{checked(a)} + checked6(v6a) + bothLog),
+                           run(a, onCheckOnly, QStringList{checked(a)} + checked6(v6a) + sent(OnCheck, 2)), ipv6(v6b),
+                           run(a, both, QStringList{checked(a)} + checked6(v6b) + bothLog)};
+        const QString held = QStringLiteral("IPv6アドレス未取得のため転送せず(IPアドレス変更時)");
+        QTest::newRow("no IPv6 address: the IPv6 slot waits for one, the IPv4-only slot goes") << QList<Step>{
+            ipv6({}),
+            run(a, onCheckOnly,
+                QStringList{checked(a)} + checked6({}) << logLine(held, QStringLiteral("1")) << sent(OnCheck, 2)),
+            ipv6(v6a), run(a, both, QStringList{checked(a)} + checked6(v6a) + bothLog)};
         QTest::newRow("failed on-check upload is not retried by the trigger")
             << QList<Step>{setDirectory(1, QStringLiteral("no_such_dir")),
                            run(a, {remoteName(1)}, QStringList{checked(a)} + sent(OnChange, 1) + failed(OnCheck, 2)),
@@ -314,6 +350,20 @@ private slots:
                 QVERIFY2(startFtp({QStringLiteral("--mode"), step.answer}), qPrintable(m_ftp.error()));
                 m_engine->Inet2.setTimeouts({2000, 2, 1000, 5}); // an unanswered QUIT ends soon
                 continue;
+            case Step::Ipv6: {
+                m_address6 = step.answer;
+                m_engine->settings.global.USEIPV6 = Ipv6Interface;
+                m_engine->settings.slot[0].HOSTNAME6EXEC = 1;
+                QFile file(m_engine->settings.slot[0].TEMPLATE);
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(templateText(1, 0, true)) > 0);
+                QByteArray table;
+                in6_addr parsed{};
+                if (::inet_pton(AF_INET6, m_address6.toLatin1().constData(), &parsed) == 1)
+                    table =
+                        QByteArray(reinterpret_cast<const char*>(parsed.s6_addr), 16).toHex() + " 02 40 00 80 eth0\n";
+                m_engine->Winsock1.setIpv6Sources([table] { return table; }, [] { return QByteArray(); });
+                continue;
+            }
             case Step::CheckNow:
                 answer(step.answer);
                 m_engine->GetGlobalIP_Click();
@@ -326,8 +376,11 @@ private slots:
             m_engine->EXEC_EVENT();
             const QMap<QString, QByteArray> uploads = takeUploads();
             QVERIFY2(QStringList(uploads.keys()) == step.uploads, where + ": " + uploads.keys().join(' ').toUtf8());
-            for (auto it = uploads.cbegin(); it != uploads.cend(); ++it)
-                QVERIFY2(it.value() == page(it.key().mid(4, 1).toInt(), step.answer), where.constData());
+            for (auto it = uploads.cbegin(); it != uploads.cend(); ++it) {
+                const int n = it.key().mid(4, 1).toInt();
+                QVERIFY2(it.value() == page(n, step.answer, kNowText, 0, n == 1 ? m_address6 : QString()),
+                         where + ": " + it.value());
+            }
             const QStringList log = takeLog();
             QVERIFY2(log == step.log, where + ":\n" + log.join('\n').toUtf8());
         }
@@ -917,6 +970,7 @@ private:
     ServerProcess m_http;
     ServerProcess m_ftp;
     QString m_oldDir;
+    QString m_address6; // what the IPv6 step put on the interface
 };
 
 QTEST_GUILESS_MAIN(TestRunCycle)
