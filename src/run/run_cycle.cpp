@@ -23,6 +23,8 @@ QString checkStatus(qint16 state, const QString& what = QStringLiteral("[IPã‚¢ãƒ
 
 bool Engine::lookUpAddress()
 {
+    const QString previousCaption = m_view.IP_address();
+    const qint16 previousState = IpCheckState;
     // Two separate tests, as the buttons stand: a window could show neither selected.
     if (m_view.UseRoute(0)) {
         GlobalIPaddress();
@@ -31,7 +33,13 @@ bool Engine::lookUpAddress()
     }
     if (m_view.UseRoute(1))
         LocalIPaddress();
-    return lookUpAddress6();
+    if (lookUpAddress6())
+        return true;
+    // A close cut the IPv6 check short: the check as a whole was not made, and the IPv4 address it found
+    // must not become the one the next run compares against (its slots were not sent).
+    IpCheckState = previousState;
+    m_view.setIP_address(previousCaption);
+    return false;
 }
 
 bool Engine::lookUpAddress6()

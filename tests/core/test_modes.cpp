@@ -282,12 +282,15 @@ private slots:
     void onceStopped_data()
     {
         QTest::addColumn<bool>("duringCheck");
-        QTest::newRow("during an upload") << false;
-        QTest::newRow("during the address check") << true;
+        QTest::addColumn<bool>("during6"); // the IPv6 check, after the IPv4 one has found its address
+        QTest::newRow("during an upload") << false << false;
+        QTest::newRow("during the address check") << true << false;
+        QTest::newRow("during the IPv6 check: the IPv4 address found is not kept") << true << true;
     }
     void onceStopped()
     {
         QFETCH(bool, duringCheck);
+        QFETCH(bool, during6);
         QByteArray big = TemplateText;
         while (big.size() < 24 * 1024)
             big += "<p>padding padding padding padding padding padding padding padding</p>\r\n";
@@ -297,23 +300,36 @@ private slots:
                  qPrintable(m_ftp.error()));
         answerAddress(QStringLiteral("192.0.2.3"));
         // An echo page that never answers holds the check until the stop.
-        writeSettings(duringCheck ? QStringLiteral("http://127.0.0.1:%1/silent").arg(m_echo.port()) : echoUrl());
+        writeSettings(duringCheck && !during6 ? QStringLiteral("http://127.0.0.1:%1/silent").arg(m_echo.port())
+                                              : echoUrl());
+        if (during6) {
+            enableIpv6(QStringLiteral("2001:db8::1"));
+            SettingsModel settings;
+            settings.applyDefaults();
+            Load_ini(settings, CodePage::system());
+            settings.global.GLOBALURL6 = QStringLiteral("http://[::1]:%1/silent").arg(m_echo6.port());
+            QVERIFY(Save_ini(settings, CodePage::system()));
+        }
 
         ProgramProcess program;
         QVERIFY(program.start({QStringLiteral("--once")}, m_work->path()));
         // The check has begun once the program says so; storing, once the page's temporary name stands on the server.
         QByteArray said;
         QTRY_VERIFY_WITH_TIMEOUT(
-            duringCheck ? (said += program.process().readAllStandardError()).contains("IPアドレス確認中")
-                        : QFile::exists(remote(OnChangePage + QLatin1String(FtpTransfer::TemporarySuffix))),
+            during6       ? fileBytes(work(QStringLiteral("GLOBALIP.TXT"))).contains("192.0.2.3")
+            : duringCheck ? (said += program.process().readAllStandardError()).contains("IPアドレス確認中")
+                          : QFile::exists(remote(OnChangePage + QLatin1String(FtpTransfer::TemporarySuffix))),
             scaledMs(30000));
         QVERIFY(program.signal(SIGTERM));
         const ProgramProcess::Result result = program.waitForEnd(60000);
         VELTORA_COMPARE_EXIT(result, 2);
         QVERIFY2(result.errText().contains(QStringLiteral("終了の要求")), qPrintable(result.describe(2)));
         QCOMPARE(QFile::exists(remote(OnChangePage)), !duringCheck);
-        if (duringCheck)
+        if (duringCheck) {
+            // Nothing was sent: the next run must still see the address as a change.
+            QVERIFY(!fileBytes(work(QStringLiteral("Veltora.state"))).contains("192.0.2.3"));
             return;
+        }
         QCOMPARE(fileBytes(remote(OnChangePage)), fileBytes(work(Template + QStringLiteral("$$0"))));
         QVERIFY(fileBytes(remote(OnChangePage)).size() > 24 * 1000);
     }
