@@ -101,11 +101,22 @@ void Engine::EXEC_EVENT()
         Save_Log(QStringLiteral("失敗理由"), QStringLiteral("[IPv6アドレス確認] ") + IpCheckReason6);
     if (IpCheckState != 1)
         return;
+    // A stop ends the run. After a change, the on-change slots it did not reach stay due: their flags tell of
+    // the old address (the one-shot mode carries them to its next run).
+    const auto stopsHere = [this, addressChanged](qint16 from) {
+        if (!m_stopRequested)
+            return false;
+        for (qint16 r = from; addressChanged && r < SlotCount; ++r) {
+            if (settings.slot[r].EXEC_TIMING2)
+                settings.slot[r].ChangeSent = false;
+        }
+        return true;
+    };
 
     Toolkit::yieldTimes(5001);
 
     for (qint16 s = 0; s < SlotCount; ++s) {
-        if (m_stopRequested)
+        if (stopsHere(s))
             return;
         const QString n = QString::number(s + 1);
         if (settings.slot[s].OKCHECK != 1)
@@ -118,7 +129,7 @@ void Engine::EXEC_EVENT()
                 Save_Log(QStringLiteral("置換失敗(IPアドレス確認時)"), n);
             } else {
                 // A close that came during the yield: an upload started now could not be cancelled by it.
-                if (m_stopRequested)
+                if (stopsHere(s))
                     return;
                 const qint16 stage = FTPputFILE(s);
                 Save_Log(QStringLiteral("ファイル転送(IPアドレス確認時)"), n);
@@ -135,7 +146,7 @@ void Engine::EXEC_EVENT()
         const QString destination = destinationOf(settings.global, settings.slot[s]);
         const bool sent = settings.slot[s].ChangeSent && settings.slot[s].SentDestination == destination;
         if (settings.slot[s].EXEC_TIMING2 && (addressChanged || !sent)) {
-            if (m_stopRequested)
+            if (stopsHere(s))
                 return;
             // Not sent, so still due: it goes once the IPv6 address is found.
             if (heldBackForIpv6(s, QStringLiteral("(IPアドレス変更時)"))) {
@@ -147,7 +158,7 @@ void Engine::EXEC_EVENT()
             if (substituted < 0) {
                 Save_Log(QStringLiteral("置換失敗(IPアドレス変更時)"), n);
             } else {
-                if (m_stopRequested)
+                if (stopsHere(s))
                     return;
                 const qint16 stage = FTPputFILE(s);
                 Toolkit::yieldOnce();

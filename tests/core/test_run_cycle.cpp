@@ -701,6 +701,11 @@ private slots:
         setSlot(0, 1, false, true, false, padding);
         setSlot(1, 1, true, false);
         setSlot(2, 1, false, false, true);
+        // Sent at an earlier address: the change makes it due, and the close keeps it so.
+        setSlot(3, 1, false, true);
+        m_engine->settings.slot[3].ChangeSent = true;
+        m_engine->settings.slot[3].SentDestination =
+            destinationOf(m_engine->settings.global, m_engine->settings.slot[3]);
         answer(QStringLiteral("192.0.2.7"));
         const QString address = QStringLiteral("192.0.2.7");
         const QByteArray firstPage = page(1, address, kNowText, padding);
@@ -737,7 +742,8 @@ private slots:
         QVERIFY(!m_engine->isBusy() && !m_engine->stopRequested());
         const QMap<QString, QByteArray> arrived = takeUploads();
         QCOMPARE(arrived.value(remoteName(3)), page(3, address));
-        QVERIFY(!arrived.contains(remoteName(2)));
+        QVERIFY(!arrived.contains(remoteName(2)) && !arrived.contains(remoteName(4)));
+        QVERIFY(!m_engine->settings.slot[3].ChangeSent);
         QCOMPARE(arrived.value(remoteName(1)), firstPage);
         // The exit-time run's own QUIT is not cut short: unanswered, it is a failed upload.
         QCOMPARE(takeLog(), QStringList{checked(address)} + sent(OnChange, 1) +
