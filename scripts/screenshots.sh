@@ -6,8 +6,10 @@
 #   1. basic-settings.png  the tab "基本設定" of a first setup (example server, nothing is sent anywhere)
 #   2. slot-settings.png   the tab "設定1" of the same setup
 #   3. after-run.png       the tab "設定1" after "今すぐ実行" against an echo page and an FTP server on loopback
-#   4. trust-unknown-key.png  the question "今すぐ実行" asks about an SFTP server whose host key is not yet known
-#   5. trust-changed-key.png  what it shows instead when known_hosts holds another key for the server
+#   4. ipv6-settings.png   the window "IPv6..." opens, after a run that also found the IPv6 address from an echo
+#                          page on [::1] and put both addresses into the page
+#   5. trust-unknown-key.png  the question "今すぐ実行" asks about an SFTP server whose host key is not yet known
+#   6. trust-changed-key.png  what it shows instead when known_hosts holds another key for the server
 #
 # Usage: scripts/screenshots.sh [output folder, default docs/images]
 set -euo pipefail
@@ -43,6 +45,7 @@ mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 # Where to click, in the window's own coordinates (the window is 511 x 501 and has no frame here).
 tabSlot1=(86 17)
 runNow=(435 395) # "今すぐ実行"
+ipv6Button=(445 66) # "IPv6..."
 
 # A settings file as the window writes it: key, index, value; CR LF line ends.
 settingsFile() {
@@ -149,7 +152,42 @@ click "${tabSlot1[@]}"
 shoot after-run.png
 stop
 
-# 4 and 5: the trust dialog of a run started by the user, against an SFTP server on loopback; the home folder
+# 4: the same run with the IPv6 address looked up too, from an echo page on [::1]; then the IPv6 window.
+ipv6="$work/ipv6"
+mkdir -p "$ipv6"
+mv "$work/ftp/public_html/index.html" "$work/run-index.html"
+template "$ipv6/TEMPLATE.HTML"
+printf '%s\r\n' '<p>IPv6: <a href="http://[HOSTNAME6]/">HOSTNAME6</a></p>' >>"$ipv6/TEMPLATE.HTML"
+"$python" tests/servers/http_echo_server.py --ipv6 >"$work/http6.out" 2>&1 &
+pids+=($!)
+serverPort "$work/http6.out"
+http6Port=$port
+answer6=$(printf 'Current IP Address: 2001:db8::7' | base64 | tr '+/' '-_' | tr -d '=')
+settingsFile "$ipv6/Veltora_050.ini" \
+    "\"GLOBALURL\",0,\"http://127.0.0.1:$httpPort/body?b64=$answer\"" '"USEROUTE",0,0' \
+    "\"FTPSERVERNAME\",0,\"ftp://127.0.0.1:$ftpPort\"" '"FTPUSERID",0,"taro"' '"FTPUSERPASS",0,"himitsu"' \
+    '"AUTOEXEC",0,0' '"LOG",0,1' '"OKCHECK",0,1' '"TEMPLATE",0,"TEMPLATE.HTML"' '"FTPDIR",0,"public_html/"' \
+    '"FTPFILENAME",0,"index.html"' '"USEIPV6",0,1' \
+    "\"GLOBALURL6\",0,\"http://[::1]:$http6Port/body?b64=$answer6\"" '"HOSTNAME6EXEC",0,1'
+start "$ipv6"
+click "${runNow[@]}"
+for _ in $(seq 300); do [ -s "$work/ftp/public_html/index.html" ] && break; sleep 0.1; done
+[ -s "$work/ftp/public_html/index.html" ] || { echo "the IPv6 run uploaded nothing" >&2; exit 1; }
+sleep 2
+click "${ipv6Button[@]}"
+form=$(xdotool search --onlyvisible --name '^ IPv6 設定$' 2>/dev/null | head -n 1) || true
+[ -n "$form" ] || { echo "no IPv6 window" >&2; exit 1; }
+xdotool mousemove 0 0
+sleep 0.3
+import -window "$form" -strip "PNG24:$out/ipv6-settings.png"
+echo "wrote $out/ipv6-settings.png"
+echo "--- the page the IPv6 run uploaded (public_html/index.html):"
+tr -d '\r' <"$work/ftp/public_html/index.html"
+echo "--- its Veltora.log:"
+tr -d '\r' <"$ipv6/Veltora.log"
+stop
+
+# 5 and 6: the trust dialog of a run started by the user, against an SFTP server on loopback; the home folder
 # (and its ~/.ssh/known_hosts) is one of ours.
 mkdir -p "$work/sftp/public_html" "$work/home"
 openssl genpkey -algorithm ed25519 -out "$work/sftp-host.pem" 2>/dev/null
@@ -195,7 +233,8 @@ for kind in unknown changed; do
     HOME="$work/home" trustShot "$trust" "trust-$kind-key.png"
 done
 
+
 echo "--- the page the run uploaded (public_html/index.html):"
-tr -d '\r' <"$work/ftp/public_html/index.html"
+tr -d '\r' <"$work/run-index.html"
 echo "--- Veltora.log:"
 tr -d '\r' <"$run/Veltora.log"

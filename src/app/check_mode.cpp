@@ -23,8 +23,19 @@ int runCheck(ConsoleView& view, const CodePage& codePage)
         view.printLine(QStringLiteral("失敗理由: ") + engine.IpCheckReason);
         return CheckFailedStatus;
     }
+    // The IPv4 address on the first line, the IPv6 address on a second one when it is looked up too.
+    QString found = view.IP_address() + QLatin1Char('\n');
+    const bool ipv6 = engine.settings.global.USEIPV6 != Ipv6Off;
+    if (ipv6 && engine.IpCheckState6 == 1)
+        found += view.IP_address6() + QLatin1Char('\n');
     QFile out;
     out.open(stdout, QIODevice::WriteOnly);
-    out.write(QStringEncoder(QStringConverter::System).encode(view.IP_address() + QLatin1Char('\n')));
+    out.write(QStringEncoder(QStringConverter::System).encode(found));
+    out.flush();
+    if (ipv6 && engine.IpCheckState6 != 1) {
+        view.printLine(QStringLiteral("IPv6: ") + view.IP_address6());
+        view.printLine(QStringLiteral("失敗理由: ") + engine.IpCheckReason6);
+        return CheckFailedStatus;
+    }
     return 0;
 }

@@ -27,6 +27,10 @@ public:
     void setCHIKANto0(const QString& text) override { m_chikanTo0 = text; }
     QString CHIKANto1() const override { return m_chikanTo1; }
     void setCHIKANto1(const QString& text) override { m_chikanTo1 = text; }
+    QString IP_address6() const override { return m_ipAddress6; }
+    void setIP_address6(const QString& caption) override { m_ipAddress6 = caption; }
+    QString CHIKANto2() const override { return m_chikanTo2; }
+    void setCHIKANto2(const QString& text) override { m_chikanTo2 = text; }
     QString FTP_now() const override { return m_ftpNow; }
     void setFTP_now(const QString& caption) override;
     QString FTP_Kekka() const override { return m_ftpKekka; }
@@ -67,6 +71,8 @@ private:
     QString m_ipAddress = QStringLiteral("未取得");
     QString m_chikanTo0 = QStringLiteral("HOSTNAME");
     QString m_chikanTo1 = QStringLiteral("NOWDTTM");
+    QString m_ipAddress6; // empty: no IPv6 address was looked up
+    QString m_chikanTo2 = QStringLiteral("HOSTNAME6");
     QString m_ftpNow = QStringLiteral("未実行");
     QString m_ftpKekka;
 };

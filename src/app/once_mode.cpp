@@ -16,12 +16,15 @@ int runOnce(ConsoleView& view, const CodePage& codePage)
     // The failure lines are recorded whether or not LOG writes them.
     bool failed = false;
     QObject::connect(&engine, &Engine::eventRecorded, [&failed](const QString& event, const QString&) {
-        if (event.startsWith(QStringLiteral("置換失敗")) || event.startsWith(QStringLiteral("FTP転送失敗")))
+        // A page held back for want of its IPv6 address was not published either.
+        if (event.startsWith(QStringLiteral("置換失敗")) || event.startsWith(QStringLiteral("FTP転送失敗")) ||
+            event.startsWith(QStringLiteral("IPv6アドレス未取得")))
             failed = true;
     });
 
     const OnceState before = loadState().value_or(OnceState{});
     view.setIP_address(before.lastAddress);
+    view.setIP_address6(before.lastAddress6);
     // The state file keeps no destination: a slot sent by the last run counts as sent where it now points.
     // A change made with --set clears the slot's flag there instead.
     for (int s = 0; s < SlotCount; ++s) {
@@ -45,6 +48,7 @@ int runOnce(ConsoleView& view, const CodePage& codePage)
     // address found counts as a change, as it does in the resident program.
     OnceState after;
     after.lastAddress = view.IP_address();
+    after.lastAddress6 = view.IP_address6();
     for (int s = 0; s < SlotCount; ++s)
         after.changeSent[s] = engine.settings.slot[s].ChangeSent;
     if (after != before && !saveState(after))

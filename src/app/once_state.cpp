@@ -12,7 +12,9 @@
 namespace {
 
 constexpr QByteArrayView Header = "VELTORA-STATE 1";
+constexpr QByteArrayView Header6 = "VELTORA-STATE 2";
 constexpr QByteArrayView AddressKey = "ADDRESS=";
+constexpr QByteArrayView Address6Key = "ADDRESS6=";
 constexpr QByteArrayView SentKey = "SENT=";
 
 // The longest address text kept; the label never holds more than an address or a failure word.
@@ -22,8 +24,11 @@ constexpr qsizetype MaxAddressBytes = 1024;
 
 QByteArray formatState(const OnceState& state)
 {
-    QByteArray bytes = Header.toByteArray() + '\n';
+    const bool ipv6 = !state.lastAddress6.isEmpty();
+    QByteArray bytes = (ipv6 ? Header6 : Header).toByteArray() + '\n';
     bytes += AddressKey.toByteArray() + QUrl::toPercentEncoding(state.lastAddress) + '\n';
+    if (ipv6)
+        bytes += Address6Key.toByteArray() + QUrl::toPercentEncoding(state.lastAddress6) + '\n';
     bytes += SentKey.toByteArray();
     for (bool sent : state.changeSent)
         bytes += sent ? '1' : '0';
@@ -31,24 +36,45 @@ QByteArray formatState(const OnceState& state)
     return bytes;
 }
 
+namespace {
+
+// The text after key on line, as formatState() writes it; none when the line is not that.
+std::optional<QString> addressLine(const QByteArray& line, QByteArrayView key)
+{
+    if (!line.startsWith(key) || line.size() - key.size() > MaxAddressBytes)
+        return std::nullopt;
+    const QByteArray encoded = line.mid(key.size());
+    QString text = QString::fromUtf8(QByteArray::fromPercentEncoding(encoded));
+    // Only what formatState() writes: bytes that do not encode back the same are a damaged file.
+    if (QUrl::toPercentEncoding(text) != encoded)
+        return std::nullopt;
+    return text;
+}
+
+} // namespace
+
 std::optional<OnceState> readState(QByteArrayView bytes)
 {
-    const QList<QByteArray> lines = bytes.toByteArray().split('\n');
-    // Three lines, each LF ended: a file cut off while being written elsewhere is no state.
-    if (lines.size() != 4 || !lines[3].isEmpty() || lines[0] != Header)
+    QList<QByteArray> lines = bytes.toByteArray().split('\n');
+    // Format 1: three lines, format 2: four, each LF ended: a file cut off while being written elsewhere is no
+    // state.
+    const bool ipv6 = !lines.isEmpty() && lines[0] == Header6;
+    const qsizetype count = ipv6 ? 5 : 4;
+    if (lines.size() != count || !lines.back().isEmpty() || (lines[0] != Header && !ipv6))
         return std::nullopt;
-    const QByteArray& address = lines[1];
-    const QByteArray& sent = lines[2];
-    if (!address.startsWith(AddressKey) || address.size() - AddressKey.size() > MaxAddressBytes ||
-        !sent.startsWith(SentKey) || sent.size() - SentKey.size() != SlotCount)
-        return std::nullopt;
-
     OnceState state;
-    const QByteArray encoded = address.mid(AddressKey.size());
-    const QByteArray decoded = QByteArray::fromPercentEncoding(encoded);
-    state.lastAddress = QString::fromUtf8(decoded);
-    // Only what formatState() writes: bytes that do not encode back the same are a damaged file.
-    if (QUrl::toPercentEncoding(state.lastAddress) != encoded)
+    const auto address = addressLine(lines[1], AddressKey);
+    if (!address)
+        return std::nullopt;
+    state.lastAddress = *address;
+    if (ipv6) {
+        const auto address6 = addressLine(lines[2], Address6Key);
+        if (!address6 || address6->isEmpty())
+            return std::nullopt;
+        state.lastAddress6 = *address6;
+    }
+    const QByteArray& sent = lines[count - 2];
+    if (!sent.startsWith(SentKey) || sent.size() - SentKey.size() != SlotCount)
         return std::nullopt;
     for (int s = 0; s < SlotCount; ++s) {
         const char flag = sent[SentKey.size() + s];

@@ -16,6 +16,7 @@
 struct OnceState
 {
     QString lastAddress = QStringLiteral("未取得"); // the label's caption at start-up
+    QString lastAddress6; // the IPv6 address's caption; empty while IPv6 has never been looked up
     std::array<bool, SlotCount> changeSent{};
 
     bool operator==(const OnceState&) const = default;
@@ -25,7 +26,8 @@ struct OnceState
 inline constexpr qint64 MaxStateFileSize = 4096;
 
 // The file's bytes: a first line naming the format, then "ADDRESS=" with the percent-encoded UTF-8 text and
-// "SENT=" with one 0 or 1 per slot, each line LF ended.
+// "SENT=" with one 0 or 1 per slot, each line LF ended. With an IPv6 caption the format is 2 and "ADDRESS6="
+// stands after "ADDRESS="; without one the file is written in format 1, as before IPv6 was known.
 QByteArray formatState(const OnceState& state);
 
 // The state the bytes hold, or none when they are not a state file of this format.

@@ -22,19 +22,37 @@ QList<QByteArray> lines(const QByteArray& bytes)
     return lines;
 }
 
-QString address(const QByteArray& file, const CodePage& codePage)
+namespace {
+
+bool ofFamily(const QString& address, Family family)
+{
+    if (address.isEmpty() || family == Family::Any)
+        return !address.isEmpty();
+    const bool ipv6 = address.contains(QLatin1Char(':')) && !address.contains(QLatin1Char('.'));
+    return family == Family::Ipv6 ? ipv6 : !address.contains(QLatin1Char(':'));
+}
+
+} // namespace
+
+QString address(const QByteArray& file, const CodePage& codePage, Family family)
 {
     // Lines are decoded one by one, which keeps every U+FEFF: a byte-order mark can only open the page.
     const QByteArray answer = CodePage::withoutByteOrderMark(file).toByteArray();
     for (const QByteArray& line : lines(answer)) {
         // Marker text that is no address (an error page, trailing markup) must not be published.
-        const QString found = AddressCheck::leadingAddress(Cut_IP_address(codePage.decode(line)));
-        if (!found.isEmpty())
+        const QString text = codePage.decode(line);
+        const QString found = AddressCheck::leadingAddress(Cut_IP_address(text));
+        if (ofFamily(found, family))
             return found;
+        if (family == Family::Ipv4)
+            continue;
+        const QString found6 = Cut_IPv6_address(text);
+        if (ofFamily(found6, family))
+            return found6;
     }
     // Echo pages that answer with the bare address and nothing else.
     const QString whole = codePage.decode(answer).trimmed();
-    return AddressCheck::isUsableAddress(whole) ? whole : QString();
+    return AddressCheck::isUsableAddress(whole) && ofFamily(whole, family) ? whole : QString();
 }
 
 } // namespace EchoAnswer

@@ -1,5 +1,7 @@
 #include "ipcheck/page_parser.h"
 
+#include "ipcheck/address_check.h"
+
 #include <array>
 
 namespace {
@@ -29,24 +31,35 @@ const std::array<QString, 7> kCleanUp = {
 constexpr qsizetype kWindowLength = 20;
 constexpr qsizetype kTerminatorSearchStart = 6; // the window's 7th character
 
-} // namespace
-
-QString Cut_IP_address(const QString& strIP)
+QString preparedLine(const QString& strIP)
 {
     QString line = strIP.toUpper() + QLatin1Char(' ');
     line.remove(QLatin1Char('\t'));
     line.remove(QLatin1Char('\n'));
     line.remove(QLatin1Char('\r'));
+    return line;
+}
 
+// Where the text after the chosen marker starts in the prepared line; -1 when the marker is absent.
+qsizetype afterMarker(const QString& line)
+{
     std::size_t marker = 0;
     while (marker + 1 < kMarkers.size() && !line.contains(kMarkers[marker]))
         ++marker;
-
     const qsizetype index = line.indexOf(kMarkers[marker]);
-    if (index < 0)
+    return index < 0 ? -1 : index + kMarkers[marker].size();
+}
+
+} // namespace
+
+QString Cut_IP_address(const QString& strIP)
+{
+    const QString line = preparedLine(strIP);
+    const qsizetype start = afterMarker(line);
+    if (start < 0)
         return {};
 
-    const QString window = line.mid(index + kMarkers[marker].size(), kWindowLength);
+    const QString window = line.mid(start, kWindowLength);
     qsizetype end = -1;
     for (const QString& terminator : kTerminators) {
         end = window.indexOf(terminator, kTerminatorSearchStart);
@@ -60,4 +73,25 @@ QString Cut_IP_address(const QString& strIP)
     for (const QString& piece : kCleanUp)
         kept.remove(piece);
     return kept;
+}
+
+QString Cut_IPv6_address(const QString& strIP)
+{
+    const QString line = preparedLine(strIP);
+    qsizetype at = afterMarker(line);
+    if (at < 0)
+        return {};
+    for (;;) {
+        while (at < line.size() &&
+               (line[at] == QLatin1Char(' ') || line[at] == QLatin1Char('=') || line[at] == QLatin1Char(',')))
+            ++at;
+        if (at >= line.size() || line[at] != QLatin1Char('<'))
+            break;
+        const qsizetype close = line.indexOf(QLatin1Char('>'), at);
+        if (close < 0)
+            return {};
+        at = close + 1;
+    }
+    const QString found = AddressCheck::leadingAddress(line.mid(at));
+    return found.contains(QLatin1Char(':')) ? found.toLower() : QString();
 }

@@ -75,7 +75,8 @@ std::optional<QByteArray> HttpTransfer::OpenURL(const QString& url)
     }
     m_cancel.store(false);
     auto outcome = std::make_shared<Outcome>();
-    const Request request{url.trimmed().toUtf8(), m_accessType, m_connectTimeout, m_totalTimeout, m_maxBody, &m_cancel};
+    const Request request{url.trimmed().toUtf8(), m_accessType, m_ipFamily, m_connectTimeout,
+                          m_totalTimeout,         m_maxBody,    &m_cancel};
     m_job.start([outcome, request] { *outcome = perform(request); });
     m_job.waitWhileRunning();
 
@@ -165,6 +166,9 @@ HttpTransfer::Outcome HttpTransfer::perform(const Request& request)
     curl_easy_setopt(handle, CURLOPT_USERAGENT, "Veltora/0.5");
     if (request.accessType == 1)
         curl_easy_setopt(handle, CURLOPT_NOPROXY, "*");
+    if (request.ipFamily != IpFamily::Any)
+        curl_easy_setopt(handle, CURLOPT_IPRESOLVE,
+                         request.ipFamily == IpFamily::V4 ? CURL_IPRESOLVE_V4 : CURL_IPRESOLVE_V6);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &receive);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &receiver);
     curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &progress);

@@ -29,6 +29,12 @@ public:
     void setAccessType(int accessType) { m_accessType = accessType; }
     int accessType() const { return m_accessType; }
 
+    // Which addresses of the page's server are tried: any, IPv4 only or IPv6 only. An echo page asked over one
+    // family answers with this computer's address in that family.
+    enum class IpFamily { Any, V4, V6 };
+    void setIpFamily(IpFamily family) { m_ipFamily = family; }
+    IpFamily ipFamily() const { return m_ipFamily; }
+
     void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds total);
     void setMaxBodySize(qint64 bytes) { m_maxBody = bytes; }
 
@@ -60,6 +66,7 @@ private:
     {
         QByteArray url;
         int accessType = 0;
+        IpFamily ipFamily = IpFamily::Any;
         std::chrono::milliseconds connectTimeout;
         std::chrono::milliseconds totalTimeout;
         qint64 maxBody = 0;
@@ -70,6 +77,7 @@ private:
     static TransferFailure echoPageFailure(int curlCode, bool overLimit, int httpStatus, const QString& detail);
 
     int m_accessType = 0;
+    IpFamily m_ipFamily = IpFamily::Any;
     std::chrono::milliseconds m_connectTimeout{15000};
     std::chrono::milliseconds m_totalTimeout{30000};
     qint64 m_maxBody = kDefaultMaxBody;

@@ -7,10 +7,12 @@
 #include <net/if.h>
 #include <netinet/in.h>
 
+#include <cstring>
 #include <limits>
 
 LocalAddress::LocalAddress() : m_interfaces(&LocalAddress::systemInterfaces), m_routes(&LocalAddress::systemRouteTable)
 {
+    setIpv6Sources({}, {});
 }
 
 void LocalAddress::setSources(InterfaceSource interfaces, RouteTableSource routes)
@@ -98,7 +100,84 @@ QList<LocalAddress::Interface> LocalAddress::systemInterfaces()
 
 QByteArray LocalAddress::systemRouteTable()
 {
-    QFile file(QStringLiteral("/proc/net/route"));
+    return systemFile("/proc/net/route");
+}
+
+void LocalAddress::setIpv6Sources(TextSource addresses, TextSource routes)
+{
+    m_ipv6Addresses = addresses ? std::move(addresses) : TextSource([] { return systemFile("/proc/net/if_inet6"); });
+    m_ipv6Routes = routes ? std::move(routes) : TextSource([] { return systemFile("/proc/net/ipv6_route"); });
+}
+
+QString LocalAddress::LocalIPv6() const
+{
+    return chooseIpv6Address(m_ipv6Addresses(), defaultRouteInterface6(m_ipv6Routes()));
+}
+
+QString LocalAddress::chooseIpv6Address(const QByteArray& ifInet6, const QByteArray& defaultRouteInterface)
+{
+    // Columns: address (32 hex digits), interface index, prefix length, scope, flags, name.
+    constexpr unsigned Temporary = 0x01, DadFailed = 0x08, Deprecated = 0x20, Tentative = 0x40;
+    constexpr unsigned GlobalScope = 0x00;
+    QString first;
+    for (const QByteArray& line : ifInet6.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 6 || fields[0].size() != 32)
+            continue;
+        bool scopeOk = false;
+        bool flagsOk = false;
+        const unsigned scope = fields[3].toUInt(&scopeOk, 16);
+        const unsigned flags = fields[4].toUInt(&flagsOk, 16);
+        if (!scopeOk || !flagsOk || scope != GlobalScope || (flags & (Temporary | DadFailed | Deprecated | Tentative)))
+            continue;
+        const QByteArray raw = QByteArray::fromHex(fields[0]);
+        if (raw.size() != 16 || raw.toHex() != fields[0].toLower())
+            continue;
+        // Global unicast only: unique-local (fc00::/7), link-local, loopback and multicast lie outside 2000::/3.
+        if ((quint8(raw[0]) & 0xe0) != 0x20)
+            continue;
+        in6_addr address{};
+        std::memcpy(address.s6_addr, raw.constData(), 16);
+        char text[INET6_ADDRSTRLEN] = {};
+        if (!::inet_ntop(AF_INET6, &address, text, sizeof text))
+            continue;
+        if (!defaultRouteInterface.isEmpty() && fields[5] == defaultRouteInterface)
+            return QString::fromLatin1(text);
+        if (first.isEmpty())
+            first = QString::fromLatin1(text);
+    }
+    return first;
+}
+
+QByteArray LocalAddress::defaultRouteInterface6(const QByteArray& ipv6Routes)
+{
+    // Columns: destination, its prefix length, source, its prefix length, next hop, metric, reference count,
+    // use, flags, name; hexadecimal where numeric.
+    constexpr unsigned RouteUp = 0x1, RouteReject = 0x200;
+    QByteArray best;
+    qulonglong bestMetric = std::numeric_limits<qulonglong>::max();
+    for (const QByteArray& line : ipv6Routes.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 10 || fields[0] != QByteArray(32, '0') || fields[1] != "00")
+            continue;
+        bool ok = true;
+        const qulonglong flags = fields[8].toULongLong(&ok, 16);
+        if (!ok || !(flags & RouteUp) || (flags & RouteReject))
+            continue;
+        const qulonglong metric = fields[5].toULongLong(&ok, 16);
+        if (!ok)
+            continue;
+        if (best.isEmpty() || metric < bestMetric) {
+            best = fields[9];
+            bestMetric = metric;
+        }
+    }
+    return best;
+}
+
+QByteArray LocalAddress::systemFile(const char* path)
+{
+    QFile file(QString::fromLatin1(path));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.read(1024 * 1024);

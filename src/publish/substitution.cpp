@@ -172,6 +172,9 @@ qint16 Engine::CHIKAN(qint16 No)
         ok = workFile.open(QIODevice::WriteOnly);
         if (ok) {
             QList<MarkerReplacement> replacements;
+            // The IPv6 marker first: its default, HOSTNAME6, begins with the IPv4 marker's.
+            if (slot.HOSTNAME6EXEC == 1)
+                replacements.append({m_codePage.encode(slot.HOSTNAME6), m_codePage.encode(m_view.CHIKANto2())});
             if (slot.HOSTNAMEEXEC == 1)
                 replacements.append({m_codePage.encode(slot.HOSTNAME), m_codePage.encode(m_view.CHIKANto0())});
             if (slot.NOWDTTMEXEC == 1)

@@ -51,12 +51,36 @@ void Engine::showAddress(const QString& caption, const QString& toolTip)
 {
     m_view.setIP_address(caption);
     m_view.setIP_addressToolTip(toolTip);
-    if (IpCheckState != 1)
-        return;
+    if (IpCheckState == 1)
+        noteAddress(m_knownAddress, caption, QStringLiteral("IPアドレスが変わりました"));
+}
+
+void Engine::noteAddress(QString& known, const QString& address, const QString& title)
+{
     // The first address after the start is no change to tell of.
-    const QString before = std::exchange(m_knownAddress, caption);
-    if (!before.isEmpty() && before != caption && m_acceptsWork)
-        emit stateChanged(QStringLiteral("IPアドレスが変わりました"), before + QStringLiteral(" → ") + caption, false);
+    const QString before = std::exchange(known, address);
+    if (!before.isEmpty() && before != address && m_acceptsWork)
+        emit stateChanged(title, before + QStringLiteral(" → ") + address, false);
+}
+
+void Engine::showAddress6(const QString& caption, const QString& toolTip)
+{
+    m_view.setIP_address6(caption);
+    m_view.setIP_address6ToolTip(toolTip);
+    if (IpCheckState6 == 1)
+        noteAddress(m_knownAddress6, caption, QStringLiteral("IPv6アドレスが変わりました"));
+}
+
+bool Engine::heldBackForIpv6(qint16 No, const QString& when)
+{
+    const TransferSlot& slot = settings.slot[No];
+    if (slot.HOSTNAME6EXEC != 1 || slot.HOSTNAME6.isEmpty() || IpCheckState6 == 1)
+        return false;
+    const QString why =
+        settings.global.USEIPV6 == Ipv6Off ? QStringLiteral("IPv6アドレスを確認しない設定です") : IpCheckReason6;
+    reportSlotState(No, QStringLiteral("IPv6アドレス未取得のため転送せず"), why);
+    Save_Log(QStringLiteral("IPv6アドレス未取得のため転送せず") + when, QString::number(No + 1));
+    return true;
 }
 
 void Engine::requestStop()

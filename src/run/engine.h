@@ -16,6 +16,7 @@
 #include <array>
 
 #include <functional>
+#include <optional>
 
 // The main window's procedures that do the program's work: the address lookups, substitution, upload,
 // the runs, the timer and the log. It owns the settings model and the run state; it reaches the window
@@ -33,6 +34,9 @@ public:
     SettingsModel settings;
     qint16 IpCheckState = 0; // -1 connection impossible, 0 not obtained, 1 found
     QString IpCheckReason;   // why the last check failed, in Japanese; empty after a success
+    // The same for the IPv6 address, when USEIPV6 asks for it; state 0 while it is not looked up.
+    qint16 IpCheckState6 = 0;
+    QString IpCheckReason6;
     qint16 SelectedTab = 0;  // 0 none chosen yet, 1 "基本設定", 2 to 10 the slots
     qint16 TickCount = 0;
     bool FirstRunPending = true;
@@ -49,6 +53,9 @@ public:
     // Address lookup (ipcheck/).
     void GlobalIPaddress();
     void LocalIPaddress();
+    // The IPv6 address, from the echo page GLOBALURL6 (fetched over IPv6 only) or this computer's interface.
+    void GlobalIPv6address();
+    void LocalIPv6address();
 
     // Publishing (publish/).
     qint16 CHIKAN(qint16 No);
@@ -113,9 +120,26 @@ private:
     // the address check in the log.
     bool offerTrust(const ServerIdentity& identity, const QString& subject);
 
-    // The lookup chosen by the UseRoute buttons as they stand in the window; false when a close cut it short,
-    // the window then showing what it showed before.
+    // An echo page fetched, its answer kept in answerFile and read back from there: the answer, or why not
+    // (interrupted when a close cut it short). url is asked between the yields, as the window's box stands.
+    struct EchoFetch
+    {
+        std::optional<QByteArray> answer;
+        QString reason;
+        bool interrupted = false;
+    };
+    EchoFetch fetchEchoPage(const std::function<QString()>& url, const char* answerFile);
+
+    // The lookup chosen by the UseRoute buttons as they stand in the window, then the IPv6 lookup that
+    // USEIPV6 asks for; false when a close cut it short, the window then showing what it showed before.
     bool lookUpAddress();
+    // The IPv6 part of lookUpAddress(); false when a close cut it short.
+    bool lookUpAddress6();
+    // The log lines of the IPv6 check after the address line: the address or "失敗", and why.
+    void logAddress6(const QString& event);
+    // A slot that puts the IPv6 address into its page is not sent without one: true (the slot's result line
+    // and the log say so) when slot No must wait for it.
+    bool heldBackForIpv6(qint16 No, const QString& when);
 
     // "[設定n] state (date and time)" as the slot's ResultText and the status line; toolTip says why.
     void reportSlotState(qint16 No, const QString& state, const QString& toolTip = QString());
@@ -123,12 +147,15 @@ private:
     void logFailureReason(qint16 No);
     // The address line's caption and what stands behind it.
     void showAddress(const QString& caption, const QString& toolTip);
+    void showAddress6(const QString& caption, const QString& toolTip);
 
     // What the last notification said of each slot and of the address.
     enum class SlotHealth : qint8 { Unknown, Working, Failing };
     std::array<SlotHealth, SlotCount> m_slotHealth{};
     QString m_knownAddress;
+    QString m_knownAddress6;
     void noteSlotHealth(qint16 No, const QString& state, const QString& toolTip);
+    void noteAddress(QString& known, const QString& address, const QString& title);
 
     FormView& m_view;
     const CodePage m_codePage; // by value: callers may pass a temporary

@@ -14,6 +14,8 @@ inline constexpr char Log[] = "Veltora.log";
 
 // The echo page's last answer, exactly as fetched.
 inline constexpr char Answer[] = "GLOBALIP.TXT";
+// The IPv6 echo page's last answer: its own file, so that each keeps its page's answer byte for byte.
+inline constexpr char Answer6[] = "GLOBALIP6.TXT";
 
 // The lock that keeps a second instance out of the folder, and the one-shot mode's state between runs.
 inline constexpr char Lock[] = "Veltora.lock";

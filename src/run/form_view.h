@@ -19,6 +19,12 @@ public:
     virtual void setCHIKANto0(const QString& text) = 0;
     virtual QString CHIKANto1() const = 0;
     virtual void setCHIKANto1(const QString& text) = 0;
+    // The IPv6 address's caption and the text that replaces the IPv6 marker, as IP_address and CHIKANto0 are
+    // for IPv4. Left as they are while IPv6 is not looked up.
+    virtual QString IP_address6() const = 0;
+    virtual void setIP_address6(const QString& caption) = 0;
+    virtual QString CHIKANto2() const = 0;
+    virtual void setCHIKANto2(const QString& text) = 0;
     virtual QString FTP_now() const = 0;
     virtual void setFTP_now(const QString& caption) = 0;
     virtual QString FTP_Kekka() const = 0;
@@ -27,6 +33,7 @@ public:
     // What stands behind a caption, shown when the pointer rests on it: a failure's stage and the server's
     // reply, or when it last succeeded. Views without a pointer keep none.
     virtual void setIP_addressToolTip(const QString&) {}
+    virtual void setIP_address6ToolTip(const QString&) {}
     virtual void setFTP_nowToolTip(const QString&) {}
     virtual void setFTP_KekkaToolTip(const QString&) {}
 

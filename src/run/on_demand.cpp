@@ -24,6 +24,11 @@ void Engine::FTPcommand_Click()
     const qint16 No = SelectedTab - 2;
     const QString n = QString::number(No + 1);
     m_view.Set_Memory(No);
+    if (heldBackForIpv6(No, QStringLiteral("(今すぐ転送)"))) {
+        if (SelectedTab - 2 == No)
+            m_view.Put_Memory(No);
+        return;
+    }
     const qint16 substituted = CHIKAN(No);
     Toolkit::yieldTimes(5001);
     if (substituted < 0) {

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <optional>
+#include <span>
 #include <variant>
 
 #ifdef Q_OS_UNIX
@@ -405,7 +406,12 @@ const Key<GlobalSettings> SharedKeys[] = {
     {"AUTOEXEC", Conversion::Integer, &GlobalSettings::AUTOEXEC},
     {"TIMERSET", Conversion::TimerSet, &GlobalSettings::TIMERSET},
     {"LOG", Conversion::Integer, &GlobalSettings::LOG},
+    {"USEIPV6", Conversion::Integer, &GlobalSettings::USEIPV6},
+    {"GLOBALURL6", Conversion::Text, &GlobalSettings::GLOBALURL6},
 };
+// The IPv6 records: the last ones of each table, written after all the others.
+constexpr std::size_t SharedIpv6Keys = 2;
+constexpr std::size_t SlotIpv6Keys = 2;
 
 const Key<TransferSlot> SlotKeys[] = {
     {"OKCHECK", Conversion::Integer, &TransferSlot::OKCHECK},
@@ -419,6 +425,8 @@ const Key<TransferSlot> SlotKeys[] = {
     {"EXEC_TIMING1", Conversion::Boolean, &TransferSlot::EXEC_TIMING1},
     {"EXEC_TIMING2", Conversion::Boolean, &TransferSlot::EXEC_TIMING2},
     {"EXEC_TIMING3", Conversion::Boolean, &TransferSlot::EXEC_TIMING3},
+    {"HOSTNAME6", Conversion::Text, &TransferSlot::HOSTNAME6},
+    {"HOSTNAME6EXEC", Conversion::Integer, &TransferSlot::HOSTNAME6EXEC},
 };
 
 template <typename Record, std::size_t N> const Key<Record>* findKey(const Key<Record> (&keys)[N], const QString& name)
@@ -534,11 +542,22 @@ int File_Ok(const QString& filename)
 
 QByteArray formatIni(const SettingsModel& settings, const CodePage& codePage)
 {
+    // A folder that does not use IPv6 keeps its file byte for byte as it was before IPv6 was known.
+    const std::span<const Key<GlobalSettings>> shared(SharedKeys);
+    const std::span<const Key<TransferSlot>> slotKeys(SlotKeys);
     QByteArray out;
-    for (const auto& key : SharedKeys)
+    for (const auto& key : shared.first(shared.size() - SharedIpv6Keys))
         appendRecord(out, key, 0, settings.global, codePage);
     for (int index = 0; index < SlotCount; ++index) {
-        for (const auto& key : SlotKeys)
+        for (const auto& key : slotKeys.first(slotKeys.size() - SlotIpv6Keys))
+            appendRecord(out, key, index, settings.slot[index], codePage);
+    }
+    if (!settings.usesIpv6Records())
+        return out;
+    for (const auto& key : shared.last(SharedIpv6Keys))
+        appendRecord(out, key, 0, settings.global, codePage);
+    for (int index = 0; index < SlotCount; ++index) {
+        for (const auto& key : slotKeys.last(SlotIpv6Keys))
             appendRecord(out, key, index, settings.slot[index], codePage);
     }
     return out;

@@ -44,7 +44,9 @@ IniLoad Load_ini(SettingsModel& settings, const CodePage& codePage);
 // Writes the settings file whole; false when it could not be written (the old file then stays as it was).
 bool Save_ini(const SettingsModel& settings, const CodePage& codePage);
 
-// The file's contents as bytes: the 108 records of the shared settings and slots 0 to 8, CR LF ended.
+// The file's contents as bytes: the 108 records of the shared settings and slots 0 to 8, CR LF ended; then,
+// only when one differs from its default, the 20 IPv6 records (USEIPV6, GLOBALURL6, and per slot HOSTNAME6 and
+// HOSTNAME6EXEC). A file without them reads as IPv6 off.
 QByteArray formatIni(const SettingsModel& settings, const CodePage& codePage);
 
 enum class IniReadEnd {

@@ -4,7 +4,7 @@
 
 namespace {
 
-enum class Kind { Text, Password, Check, Route, Period, Trigger };
+enum class Kind { Text, Password, Check, Route, Ipv6Way, Period, Trigger };
 
 template <typename Record> struct Setting
 {
@@ -24,6 +24,8 @@ const Setting<GlobalSettings> SharedSettings[] = {
     {"AUTOEXEC", Kind::Check, &GlobalSettings::AUTOEXEC},
     {"TIMERSET", Kind::Period, &GlobalSettings::TIMERSET},
     {"LOG", Kind::Check, &GlobalSettings::LOG},
+    {"USEIPV6", Kind::Ipv6Way, &GlobalSettings::USEIPV6},
+    {"GLOBALURL6", Kind::Text, &GlobalSettings::GLOBALURL6},
 };
 
 const Setting<TransferSlot> SlotSettings[] = {
@@ -38,6 +40,8 @@ const Setting<TransferSlot> SlotSettings[] = {
     {"EXEC_TIMING1", Kind::Trigger, &TransferSlot::EXEC_TIMING1},
     {"EXEC_TIMING2", Kind::Trigger, &TransferSlot::EXEC_TIMING2},
     {"EXEC_TIMING3", Kind::Trigger, &TransferSlot::EXEC_TIMING3},
+    {"HOSTNAME6", Kind::Text, &TransferSlot::HOSTNAME6},
+    {"HOSTNAME6EXEC", Kind::Check, &TransferSlot::HOSTNAME6EXEC},
 };
 
 template <typename Record> QString shown(const Setting<Record>& setting, const Record& record)
@@ -69,6 +73,13 @@ std::optional<QString> take(Record& record, const Setting<Record>& setting, cons
     case Kind::Route:
         if (value != u"0" && value != u"1")
             return key + QStringLiteral(" の値は 0 か 1 です: ") + value;
+        record.*std::get<qint16 Record::*>(setting.field) = qint16(value.toShort());
+        return std::nullopt;
+    case Kind::Ipv6Way:
+        if (value != u"0" && value != u"1" && value != u"2")
+            return key +
+                   QStringLiteral(" の値は 0 (確認しない)、1 (エコーページ)、2 (インターフェース) のどれかです: ") +
+                   value;
         record.*std::get<qint16 Record::*>(setting.field) = qint16(value.toShort());
         return std::nullopt;
     case Kind::Period: {

@@ -10,6 +10,8 @@ void SettingsModel::applyDefaults()
     global.AUTOEXEC = 0;
     global.TIMERSET = QStringLiteral("5");
     global.LOG = 0;
+    global.USEIPV6 = Ipv6Off;
+    global.GLOBALURL6 = QString::fromLatin1(DefaultGlobalUrl6);
 
     for (int i = 0; i < SlotTableSize; ++i)
         slot[i] = TransferSlot{};
@@ -26,9 +28,24 @@ void SettingsModel::applyDefaults()
         entry.EXEC_TIMING1 = false;
         entry.EXEC_TIMING2 = true;
         entry.EXEC_TIMING3 = false;
+        entry.HOSTNAME6 = QStringLiteral("HOSTNAME6");
+        entry.HOSTNAME6EXEC = 0;
         entry.ResultText = QStringLiteral("未実行");
         entry.ChangeSent = false;
     }
+}
+
+bool SettingsModel::usesIpv6Records() const
+{
+    SettingsModel defaults;
+    defaults.applyDefaults();
+    if (global.USEIPV6 != defaults.global.USEIPV6 || global.GLOBALURL6 != defaults.global.GLOBALURL6)
+        return true;
+    for (int s = 0; s < SlotCount; ++s) {
+        if (slot[s].HOSTNAME6 != defaults.slot[s].HOSTNAME6 || slot[s].HOSTNAME6EXEC != defaults.slot[s].HOSTNAME6EXEC)
+            return true;
+    }
+    return false;
 }
 
 QString destinationOf(const GlobalSettings& global, const TransferSlot& slot)
@@ -42,7 +59,9 @@ QString destinationOf(const GlobalSettings& global, const TransferSlot& slot)
                        slot.HOSTNAME,
                        slot.NOWDTTM,
                        QString::number(slot.HOSTNAMEEXEC),
-                       QString::number(slot.NOWDTTMEXEC)}
+                       QString::number(slot.NOWDTTMEXEC),
+                       slot.HOSTNAME6,
+                       QString::number(slot.HOSTNAME6EXEC)}
         .join(QChar(0));
 }
 

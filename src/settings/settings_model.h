@@ -11,6 +11,11 @@ inline constexpr int SlotTableSize = 11; // entries 0 to 10; the settings file m
 
 // The echo page asked by default: it answers "Current IP Address: a.b.c.d", which the page parser reads.
 inline constexpr char DefaultGlobalUrl[] = "http://checkip.dyndns.org/";
+// Its IPv6 counterpart, which answers "Current IP Address: 2001:db8::7" (fetched over IPv6 only).
+inline constexpr char DefaultGlobalUrl6[] = "http://checkipv6.dyndns.org/";
+
+// How the IPv6 address is found (USEIPV6): not at all, from an echo page, or from this computer's interface.
+enum Ipv6Lookup : qint16 { Ipv6Off = 0, Ipv6EchoPage = 1, Ipv6Interface = 2 };
 
 // Fields carry their settings-file keys. Check-box values are 16-bit integers tested against 1
 // (LOG counts as on whenever it is not 0); Booleans are plain bool.
@@ -25,6 +30,9 @@ struct GlobalSettings
     qint16 AUTOEXEC = 0;
     QString TIMERSET;
     qint16 LOG = 0;
+    // Written after the records above, and only when one of the IPv6 records differs from its default.
+    qint16 USEIPV6 = Ipv6Off;
+    QString GLOBALURL6;
 };
 
 struct TransferSlot
@@ -40,6 +48,8 @@ struct TransferSlot
     bool EXEC_TIMING1 = false;
     bool EXEC_TIMING2 = false;
     bool EXEC_TIMING3 = false;
+    QString HOSTNAME6;
+    qint16 HOSTNAME6EXEC = 0; // off by default: a slot uses the IPv6 address only when asked to
 
     // Run state, never stored.
     QString ResultText;
@@ -57,6 +67,9 @@ struct SettingsModel
 
     // The start-up defaults: shared settings and slot entries 0 to 9; entry 10 stays empty.
     void applyDefaults();
+
+    // Any IPv6 record differs from its default: only then are they written to the settings file.
+    bool usesIpv6Records() const;
 };
 
 // What decides which page goes where for a slot: the server and user, the remote folder and file name, the

@@ -8,6 +8,8 @@
 #include "ui/about_dialog.h"
 #include "ui/controls.h"
 #include "ui/file_dialog.h"
+#include "ui/form_controls.h"
+#include "ui/ipv6_form.h"
 #include "ui/message_box.h"
 #include "ui/qt_translations.h"
 
@@ -31,6 +33,8 @@ static void initArtwork()
 {
     Q_INIT_RESOURCE(artwork);
 }
+
+using namespace FormControls;
 
 namespace {
 
@@ -70,17 +74,6 @@ QStyle* starPasswordStyle()
     return style;
 }
 
-QFont baseFont()
-{
-    QFont font;
-    // A Japanese gothic first, so that the captions do not depend on whichever font fontconfig picks for
-    // Japanese in a Latin default. Sized in pixels: the layout is in pixels, not points.
-    font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"),
-                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"), QStringLiteral("Sans Serif")});
-    font.setPixelSize(12);
-    return font;
-}
-
 QFont headingFont()
 {
     QFont font;
@@ -92,86 +85,6 @@ QFont headingFont()
     return font;
 }
 
-template <class W> W* place(W* widget, const QString& name, const QRect& geometry, const QString& toolTip = {})
-{
-    widget->setObjectName(name);
-    widget->setGeometry(geometry);
-    if (!toolTip.isEmpty())
-        widget->setToolTip(toolTip);
-    return widget;
-}
-
-QLabel* label(QWidget* parent, const QString& name, const QString& caption, const QRect& geometry)
-{
-    auto* widget = place(new QLabel(caption, parent), name, geometry);
-    widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    return widget;
-}
-
-QLabel* label1(QWidget* parent, int index, const QString& caption, const QRect& geometry)
-{
-    return label(parent, QStringLiteral("Label1(%1)").arg(index), caption, geometry);
-}
-
-QLabel* twoLineLabel(QLabel* widget)
-{
-    widget->setWordWrap(true);
-    return widget;
-}
-
-// The look of the labels that programs write: single border, centred, on the menu colour.
-QLabel* displayLabel(QWidget* parent, const QString& name, const QString& caption, const QRect& geometry,
-                     const QString& toolTip = {})
-{
-    auto* widget = place(new QLabel(caption, parent), name, geometry, toolTip);
-    widget->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    widget->setLineWidth(1);
-    widget->setAlignment(Qt::AlignCenter);
-    widget->setTextInteractionFlags(Qt::NoTextInteraction);
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, QApplication::palette("QMenu").color(QPalette::Window));
-    palette.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
-    widget->setPalette(palette);
-    return widget;
-}
-
-QPushButton* button(QWidget* parent, const QString& name, const QString& caption, const QRect& geometry,
-                    const QString& toolTip)
-{
-    auto* widget = place(new QPushButton(caption, parent), name, geometry, toolTip);
-    widget->setAutoDefault(false);
-    return widget;
-}
-
-QLineEdit* textBox(QWidget* parent, const QString& name, const QString& text, const QRect& geometry,
-                   const QString& toolTip = {})
-{
-    return place(new QLineEdit(text, parent), name, geometry, toolTip);
-}
-
-QCheckBox* checkBox(QWidget* parent, const QString& name, const QString& caption, const QRect& geometry,
-                    const QString& toolTip, bool checked)
-{
-    auto* widget = place(new QCheckBox(caption, parent), name, geometry, toolTip);
-    widget->setChecked(checked);
-    return widget;
-}
-
-OptionButton* optionButton(QWidget* parent, const QString& name, const QString& caption, const QRect& geometry,
-                           const QString& toolTip, bool selected)
-{
-    auto* widget = place(new OptionButton(caption, parent), name, geometry, toolTip);
-    widget->setValue(selected);
-    return widget;
-}
-
-QGroupBox* frame(QWidget* parent, const QString& name, const QString& caption, const QRect& geometry,
-                 const QString& toolTip = {})
-{
-    return place(new QGroupBox(caption, parent), name, geometry, toolTip);
-}
-
 // A frame without border: its caption is not drawn, so it is kept as the accessible name only. Opaque, since
 // the page in front hides the other one.
 QFrame* page(QWidget* parent, const QString& name, const QString& caption, const QRect& geometry)
@@ -181,17 +94,6 @@ QFrame* page(QWidget* parent, const QString& name, const QString& caption, const
     widget->setAutoFillBackground(true);
     widget->setAccessibleName(caption);
     return widget;
-}
-
-// Check-box values are 0 or 1; anything else a hand-edited file may hold shows as off.
-void showCheck(QCheckBox* box, qint16 value)
-{
-    box->setChecked(value == 1);
-}
-
-qint16 checkValue(const QCheckBox* box)
-{
-    return box->isChecked() ? 1 : 0;
 }
 
 } // namespace
@@ -225,6 +127,7 @@ MainForm::MainForm(const CodePage& codePage, QWidget* parent)
     connect(m_Command5, &QPushButton::clicked, this, &MainForm::Command5_Click);
     connect(m_Command6, &QPushButton::clicked, this, &MainForm::Command6_Click);
     connect(m_Image1, &ImageLabel::clicked, this, &MainForm::Image1_Click);
+    connect(m_Command7, &QPushButton::clicked, this, &MainForm::Command7_Click);
     connect(m_Command1, &QPushButton::clicked, &m_engine, &Engine::Command1_Click);
     connect(m_FTPcommand, &QPushButton::clicked, &m_engine, &Engine::FTPcommand_Click);
     connect(m_GetGlobalIP, &QPushButton::clicked, &m_engine, &Engine::GetGlobalIP_Click);
@@ -299,6 +202,9 @@ void MainForm::createControls()
                      twipsRect(210, 945, 6315, 330),
                      QStringLiteral("ｲﾝﾀｰﾈｯﾄに自宅サーバが直結している場合はこちらを選択します"), false);
     OptionButton::makeGroup({m_UseRoute[0], m_UseRoute[1]});
+    // In the free corner right of the router choice: the basic page has no room for more.
+    m_Command7 = button(m_Frame3, QStringLiteral("Command7"), QStringLiteral("IPv6..."), twipsRect(5985, 180, 750, 330),
+                        QStringLiteral("IPv6ｱﾄﾞﾚｽの確認と置換文字列を設定します"));
     m_GlobalURL = textBox(m_Frame3, QStringLiteral("GlobalURL"), QString::fromLatin1(DefaultGlobalUrl),
                           twipsRect(2100, 525, 4320, 330), QStringLiteral("自宅ｻｰﾊﾞのIPｱﾄﾞﾚｽを、このｻｲﾄで確認します"));
     m_GetGlobalIP =
@@ -430,6 +336,16 @@ void MainForm::createControls()
     m_Command5 = button(m_Frame6, QStringLiteral("Command5"), QStringLiteral("参照..."), twipsRect(5775, 840, 855, 330),
                         QStringLiteral("ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを選びます"));
 
+    m_Ipv6Form = new Ipv6Form(this);
+    connect(m_Ipv6Form, &Ipv6Form::accepted, this, [this] {
+        const SettingsModel before = m_engine.settings;
+        m_Ipv6Form->commitSettings(m_engine.settings);
+        const QList<int> changed = resetChangedResults(before, m_engine.settings);
+        if (m_engine.SelectedTab >= 2 && changed.contains(m_engine.SelectedTab - 2))
+            m_FTP_Kekka->setText(m_engine.settings.slot[m_engine.SelectedTab - 2].ResultText);
+        showAddressToolTip();
+    });
+
     m_OKcheck =
         checkBox(m_Frame2, QStringLiteral("OKcheck"),
                  QStringLiteral("実行許可（下記の設定に従って、ﾃﾝﾌﾟﾚｰﾄﾌｧｲﾙを置換してWebｻｰﾊﾞに転送します）"),
@@ -439,38 +355,17 @@ void MainForm::createControls()
 void MainForm::setKeyboardOrder()
 {
     const QList<QWidget*> order{
-        m_UseRoute[0],
-        m_GlobalURL,
-        m_UseRoute[1],
-        m_GetGlobalIP,
-        m_FTPserverName,
-        m_FTPuserID,
-        m_FTPuserPASS,
-        m_TASKTRAYcheck,
-        m_Log_Out_check,
-        m_Command6,
-        m_AutoExec,
-        m_TIMERset,
-        m_Command1,
-        m_OK,
-        m_Command_SAVE,
-        m_Command2,
-        m_TabStrip1->tabBar(),
-        m_OKcheck,
-        m_FTPputFROM,
-        m_Command5,
-        m_Command4,
-        m_Command3,
-        m_CHIKANcheck0,
-        m_CHIKANfrom0,
-        m_CHIKANcheck1,
-        m_CHIKANfrom1,
-        m_FTPdir,
-        m_FTPputTO,
-        m_EXEC_TIMING1,
-        m_EXEC_TIMING2,
-        m_EXEC_TIMING3,
-        m_FTPcommand,
+        m_UseRoute[0],   m_Command7,     m_GlobalURL,
+        m_UseRoute[1],   m_GetGlobalIP,  m_FTPserverName,
+        m_FTPuserID,     m_FTPuserPASS,  m_TASKTRAYcheck,
+        m_Log_Out_check, m_Command6,     m_AutoExec,
+        m_TIMERset,      m_Command1,     m_OK,
+        m_Command_SAVE,  m_Command2,     m_TabStrip1->tabBar(),
+        m_OKcheck,       m_FTPputFROM,   m_Command5,
+        m_Command4,      m_Command3,     m_CHIKANcheck0,
+        m_CHIKANfrom0,   m_CHIKANcheck1, m_CHIKANfrom1,
+        m_FTPdir,        m_FTPputTO,     m_EXEC_TIMING1,
+        m_EXEC_TIMING2,  m_EXEC_TIMING3, m_FTPcommand,
     };
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -557,6 +452,48 @@ void MainForm::setFTP_Kekka(const QString& caption)
 
 void MainForm::setIP_addressToolTip(const QString& text)
 {
+    m_addressToolTip = text;
+    showAddressToolTip();
+}
+
+QString MainForm::IP_address6() const
+{
+    return m_Ipv6Form->addressLabel()->text();
+}
+
+void MainForm::setIP_address6(const QString& caption)
+{
+    m_Ipv6Form->addressLabel()->setText(caption);
+    showAddressToolTip();
+}
+
+QString MainForm::CHIKANto2() const
+{
+    return m_Ipv6Form->replacementBox()->text();
+}
+
+void MainForm::setCHIKANto2(const QString& text)
+{
+    m_Ipv6Form->replacementBox()->setText(text);
+}
+
+void MainForm::setIP_address6ToolTip(const QString& text)
+{
+    m_address6ToolTip = text;
+    m_Ipv6Form->addressLabel()->setToolTip(text);
+    showAddressToolTip();
+}
+
+void MainForm::showAddressToolTip()
+{
+    // The line is as wide as an IPv4 address: the IPv6 address stands behind it, in full.
+    QString text = m_addressToolTip;
+    if (m_engine.settings.global.USEIPV6 != Ipv6Off) {
+        QString line = QStringLiteral("IPv6: ") + IP_address6();
+        if (!m_address6ToolTip.isEmpty())
+            line += QStringLiteral(" (") + m_address6ToolTip + QLatin1Char(')');
+        text = text.isEmpty() ? line : text + QLatin1Char('\n') + line;
+    }
     m_IP_address->setToolTip(text);
 }
 
@@ -823,4 +760,12 @@ void MainForm::Command6_Click()
 void MainForm::Image1_Click()
 {
     Dialog::showDialog();
+}
+
+void MainForm::Command7_Click()
+{
+    m_Ipv6Form->showSettings(m_engine.settings);
+    m_Ipv6Form->show();
+    m_Ipv6Form->raise();
+    m_Ipv6Form->activateWindow();
 }

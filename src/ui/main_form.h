@@ -16,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class ImageLabel;
+class Ipv6Form;
 class OptionButton;
 class TabStrip;
 class TerminationSignals;
@@ -46,6 +47,11 @@ public:
     QString FTP_Kekka() const override;
     void setFTP_Kekka(const QString& caption) override;
     void setIP_addressToolTip(const QString& text) override;
+    QString IP_address6() const override;
+    void setIP_address6(const QString& caption) override;
+    QString CHIKANto2() const override;
+    void setCHIKANto2(const QString& text) override;
+    void setIP_address6ToolTip(const QString& text) override;
     void setFTP_nowToolTip(const QString& text) override;
     void setFTP_KekkaToolTip(const QString& text) override;
     bool askTrust(const ServerIdentity& identity) override;
@@ -77,6 +83,8 @@ public:
     void Command5_Click();
     void Command6_Click();
     void Image1_Click();
+    // Opens the IPv6 settings; their OK takes them into the model.
+    void Command7_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -91,6 +99,8 @@ private:
     void createControls();
     void setKeyboardOrder();
     void moveToClientArea(QWidget* page);
+    // The address line's tooltip: why or when for IPv4, and the IPv6 address while it is looked up.
+    void showAddressToolTip();
 
     Engine m_engine;
     Resident m_resident; // the start and end sequence, which the headless service shares
@@ -129,6 +139,10 @@ private:
     QCheckBox* m_AutoExec = nullptr;
     QComboBox* m_TIMERset = nullptr;
     QPushButton* m_Command1 = nullptr;
+    QPushButton* m_Command7 = nullptr;
+    Ipv6Form* m_Ipv6Form = nullptr;
+    QString m_addressToolTip;
+    QString m_address6ToolTip;
 
     // Slot page.
     QCheckBox* m_OKcheck = nullptr;

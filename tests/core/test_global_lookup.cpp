@@ -38,6 +38,7 @@ class TestGlobalLookup : public QObject
     Q_OBJECT
 private:
     ServerProcess m_server;
+    ServerProcess m_server6; // on [::1]
     ServerProcess m_tls; // https, with a certificate of the test's own authority, named by SSL_CERT_FILE
     QTemporaryDir m_keys;
     std::unique_ptr<TemporaryWorkDir> m_dir;
@@ -67,6 +68,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_server.start(QStringLiteral("http_echo_server.py")), qPrintable(m_server.error()));
+        QVERIFY2(m_server6.start(QStringLiteral("http_echo_server.py"), {QStringLiteral("--ipv6")}),
+                 qPrintable(m_server6.error()));
         QString error;
         QVERIFY2(m_keys.isValid() && TestKeys::makeCertificates(m_keys.path(), &error), qPrintable(error));
         QVERIFY2(m_tls.start(QStringLiteral("http_echo_server.py"),
@@ -122,6 +125,8 @@ private slots:
         page(sjis, "bare address", "203.0.113.50\n", 1, QStringLiteral("203.0.113.50"));
         page(sjis, "bare address with blanks and CR LF", "  203.0.113.51 \r\n\r\n", 1, QStringLiteral("203.0.113.51"));
         page(sjis, "bare IPv6 address", "2001:db8::5\n", 1, QStringLiteral("2001:db8::5"));
+        page(sjis, "labelled IPv6 address", "<p>Current IP Address: 2001:DB8::7</p>\r\n", 1,
+             QStringLiteral("2001:db8::7"));
         page(utf8, "bare address after a byte-order mark",
              "\xEF\xBB\xBF"
              "203.0.113.52\r\n",
@@ -248,6 +253,55 @@ private slots:
         if (why.contains(QString::fromLatin1(QTest::currentDataTag())))
             QVERIFY2(view.ipAddressToolTip.contains(why.value(QString::fromLatin1(QTest::currentDataTag()))),
                      qPrintable(view.ipAddressToolTip));
+    }
+
+    // With IPv6 looked up too, each page is asked over its own family only, so that neither answer can be
+    // taken for the other.
+    void lookupWithIpv6_data()
+    {
+        QTest::addColumn<int>("family"); // the lookup: 4 (GlobalURL) or 6 (GLOBALURL6)
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("address");
+        const QString v6 = QStringLiteral("http://[::1]:%1").arg(m_server6.port());
+        const QString v4 = base();
+        const QByteArray labelled("Current IP Address: 2001:db8::7\r\n");
+        QTest::newRow("IPv6 page on [::1]") << 6 << v6 + bodyPath(labelled) << 1 << QStringLiteral("2001:db8::7");
+        QTest::newRow("IPv6 page reached over IPv4 only: refused")
+            << 6 << v4 + bodyPath(labelled) << -1 << kUnreachable;
+        QTest::newRow("IPv6 page answering an IPv4 address")
+            << 6 << v6 + bodyPath("Current IP Address: 192.0.2.1\r\n") << 0 << kNotObtained;
+        QTest::newRow("IPv4 page reached over IPv6 only: refused")
+            << 4 << v6 + bodyPath("YOUR IP IS 192.0.2.1<BR>\r\n") << -1 << kUnreachable;
+        QTest::newRow("IPv4 page answering an IPv6 address") << 4 << v4 + bodyPath(labelled) << 0 << kNotObtained;
+    }
+    void lookupWithIpv6()
+    {
+        QFETCH(int, family);
+        QFETCH(QString, url);
+        QFETCH(int, state);
+        QFETCH(QString, address);
+        FakeView view;
+        const CodePage codePage("UTF-8");
+        Engine engine(view, codePage);
+        shortWaits(engine);
+        engine.settings.global.USEIPV6 = Ipv6EchoPage;
+        view.globalUrl = url;
+        engine.settings.global.GLOBALURL6 = url;
+        if (family == 6) {
+            engine.GlobalIPv6address();
+            QCOMPARE(int(engine.IpCheckState6), state);
+            QCOMPARE(view.ipAddress6, address);
+            QCOMPARE(view.chikanTo2, state == 1 ? address : QStringLiteral("HOSTNAME6"));
+            QCOMPARE(engine.IpCheckReason6.isEmpty(), state == 1);
+            QCOMPARE(fileBytes(QStringLiteral("GLOBALIP6.TXT")).isEmpty(), state == -1);
+            QVERIFY(!QFile::exists(QStringLiteral("GLOBALIP.TXT")));
+        } else {
+            engine.GlobalIPaddress();
+            QCOMPARE(int(engine.IpCheckState), state);
+            QCOMPARE(view.ipAddress, address);
+            QCOMPARE(view.ipAddress6, QString()); // the IPv4 lookup leaves the IPv6 address alone
+        }
     }
 
     void shorterAnswerAfterLongerOne()

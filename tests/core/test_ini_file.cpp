@@ -160,6 +160,8 @@ QMap<QString, QString> storedFields(const SettingsModel& m)
     f[QStringLiteral("AUTOEXEC")] = QString::number(m.global.AUTOEXEC);
     f[QStringLiteral("TIMERSET")] = m.global.TIMERSET;
     f[QStringLiteral("LOG")] = QString::number(m.global.LOG);
+    f[QStringLiteral("USEIPV6")] = QString::number(m.global.USEIPV6);
+    f[QStringLiteral("GLOBALURL6")] = m.global.GLOBALURL6;
     for (int i = 0; i < SlotTableSize; ++i) {
         const TransferSlot& s = m.slot[i];
         const QString p = QString::number(i) + QLatin1Char('.');
@@ -174,6 +176,8 @@ QMap<QString, QString> storedFields(const SettingsModel& m)
         f[p + QStringLiteral("EXEC_TIMING1")] = flag(s.EXEC_TIMING1);
         f[p + QStringLiteral("EXEC_TIMING2")] = flag(s.EXEC_TIMING2);
         f[p + QStringLiteral("EXEC_TIMING3")] = flag(s.EXEC_TIMING3);
+        f[p + QStringLiteral("HOSTNAME6")] = s.HOSTNAME6;
+        f[p + QStringLiteral("HOSTNAME6EXEC")] = QString::number(s.HOSTNAME6EXEC);
     }
     return f;
 }
@@ -223,17 +227,31 @@ private slots:
     void defaultFileByteForByte_data()
     {
         QTest::addColumn<QByteArray>("codec");
-        QTest::newRow("windows-31j") << QByteArray("windows-31j");
-        QTest::newRow("UTF-8") << QByteArray("UTF-8");
+        QTest::addColumn<QByteArray>("ipv6Records"); // what follows the 108 records
+        QTest::newRow("windows-31j") << QByteArray("windows-31j") << QByteArray();
+        QTest::newRow("UTF-8") << QByteArray("UTF-8") << QByteArray();
+        QByteArray ipv6("\"USEIPV6\",0,2\r\n\"GLOBALURL6\",0,\"http://checkipv6.dyndns.org/\"\r\n");
+        for (int s = 0; s < 9; ++s)
+            ipv6 += QStringLiteral("\"HOSTNAME6\",%1,\"HOSTNAME6\"\r\n\"HOSTNAME6EXEC\",%1,%2\r\n")
+                        .arg(s)
+                        .arg(s == 4 ? 1 : 0)
+                        .toLatin1();
+        QTest::newRow("IPv6 in use: its records after the others, read back") << QByteArray("UTF-8") << ipv6;
     }
     void defaultFileByteForByte()
     {
         QFETCH(QByteArray, codec);
-        const QByteArray expected = defaultFile();
-        QCOMPARE(expected.count("\r\n"), 108);
+        QFETCH(QByteArray, ipv6Records);
+        const QByteArray expected = defaultFile() + ipv6Records;
+        QCOMPARE(defaultFile().count("\r\n"), 108);
         QVERIFY(expected.startsWith("\"GLOBALURL\",0,\"http://checkip.dyndns.org/\"\r\n"));
 
-        QVERIFY(Save_ini(defaults(), CodePage(codec)));
+        SettingsModel model = defaults();
+        if (!ipv6Records.isEmpty()) {
+            model.global.USEIPV6 = Ipv6Interface;
+            model.slot[4].HOSTNAME6EXEC = 1;
+        }
+        QVERIFY(Save_ini(model, CodePage(codec)));
         const QByteArray written = fileBytes(QString::fromLatin1(SettingsFileName));
         const QList<QByteArray> writtenLines = written.split('\n');
         const QList<QByteArray> expectedLines = expected.split('\n');
@@ -242,6 +260,9 @@ private slots:
             QCOMPARE(writtenLines[i], expectedLines[i]);
         QCOMPARE(written, expected);
         QVERIFY(!QFile::exists(QString::fromLatin1(PreviousSettingsFileName)));
+        SettingsModel back = defaults();
+        QCOMPARE(readIni(written, back, CodePage(codec)), IniReadEnd::Complete);
+        QCOMPARE(storedFields(back), storedFields(model));
     }
 
     void read_data()
@@ -269,6 +290,8 @@ private slots:
         row("empty 050: 040 not consulted", QString(), QStringLiteral("\"FTPUSERID\",0,\"old\"\r\n"), {});
         row("050 not openable (a directory): 040 read", Directory, QStringLiteral("\"LOG\",0,1\r\n"),
             {QStringLiteral("LOG=1")});
+        row("IPv6 records read", QStringLiteral("\"LOG\",0,1\r\n\"USEIPV6\",0,1\r\n\"HOSTNAME6\",2,\"V6\"\r\n"), none,
+            {QStringLiteral("LOG=1"), QStringLiteral("USEIPV6=1"), QStringLiteral("2.HOSTNAME6=V6")});
         row("slot index 9 and 10 read", QStringLiteral("\"FTPDIR\",9,\"nine\"\r\n\"OKCHECK\",10,1\r\n"), none,
             {QStringLiteral("9.FTPDIR=nine"), QStringLiteral("10.OKCHECK=1")});
         // A faulty record is reported with its line and has no effect; the records after it keep theirs.

@@ -31,6 +31,22 @@ QByteArray route(const char* iface, const char* destination, const char* flags, 
            '\t' + mask + "\t0\t0\t0\n";
 }
 
+// A line of /proc/net/if_inet6: address, index, prefix length, scope, flags, interface.
+QByteArray inet6(const char* address, const char* scope, const char* flags, const char* iface)
+{
+    return QByteArray(address) + " 02 40 " + scope + ' ' + flags + ' ' + QByteArray(iface).rightJustified(8) + '\n';
+}
+
+// A line of /proc/net/ipv6_route: destination and prefix, source and prefix, next hop, metric, counts, flags.
+QByteArray route6(const char* destination, const char* prefix, const char* metric, const char* flags, const char* iface)
+{
+    return QByteArray(destination) + ' ' + prefix + ' ' + QByteArray(32, '0') +
+           " 00 fe800000000000000000000000000001 " + metric + " 00000001 00000000 " + flags + ' ' +
+           QByteArray(iface).rightJustified(8) + '\n';
+}
+
+const char* const AnyAddress = "00000000000000000000000000000000";
+
 } // namespace
 
 class TestLocalLookup : public QObject
@@ -89,6 +105,62 @@ private slots:
         QFETCH(QByteArray, defaultIface);
         QFETCH(QString, address);
         QCOMPARE(LocalAddress::chooseAddress(interfaces(list), defaultIface), address);
+    }
+
+    void chooseIpv6Address_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QByteArray>("defaultIface");
+        QTest::addColumn<QString>("address");
+        const QByteArray stable = inet6("20010db8000000010000000000000010", "00", "80", "eth0");
+        const QByteArray other = inet6("20010db8000000020000000000000020", "00", "80", "wlan0");
+        QTest::newRow("the stable global address")
+            << stable << QByteArray("eth0") << QStringLiteral("2001:db8:0:1::10");
+        QTest::newRow("temporary refused") << inet6("20010db80000000100000000000000aa", "00", "01", "eth0") + stable
+                                           << QByteArray() << QStringLiteral("2001:db8:0:1::10");
+        QTest::newRow("deprecated refused") << inet6("20010db80000000100000000000000bb", "00", "a0", "eth0") + stable
+                                            << QByteArray() << QStringLiteral("2001:db8:0:1::10");
+        QTest::newRow("tentative refused") << inet6("20010db80000000100000000000000cc", "00", "40", "eth0") + stable
+                                           << QByteArray() << QStringLiteral("2001:db8:0:1::10");
+        QTest::newRow("link-local, unique-local and loopback refused")
+            << inet6("fe80000000000000021122fffe334455", "20", "80", "eth0") +
+                   inet6("fd000000000000000000000000000002", "00", "80", "eth0") +
+                   inet6("00000000000000000000000000000001", "10", "80", "lo")
+            << QByteArray("eth0") << QString();
+        QTest::newRow("default route's interface first")
+            << other + stable << QByteArray("eth0") << QStringLiteral("2001:db8:0:1::10");
+        QTest::newRow("no default route: the first")
+            << other + stable << QByteArray() << QStringLiteral("2001:db8:0:2::20");
+        QTest::newRow("garbage") << QByteArray("zz 1 2\n\n") + inet6("2001", "00", "80", "eth0") << QByteArray()
+                                 << QString();
+    }
+    void chooseIpv6Address()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QByteArray, defaultIface);
+        QFETCH(QString, address);
+        QCOMPARE(LocalAddress::chooseIpv6Address(table, defaultIface), address);
+    }
+
+    void defaultRouteInterface6_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QByteArray>("iface");
+        QTest::newRow("lowest metric wins") << route6(AnyAddress, "00", "00000400", "00000003", "wlan0") +
+                                                   route6(AnyAddress, "00", "00000100", "00450003", "eth0")
+                                            << QByteArray("eth0");
+        // The kernel's own unreachable default route on lo.
+        QTest::newRow("reject route ignored") << route6(AnyAddress, "00", "00000001", "00200201", "lo") +
+                                                     route6(AnyAddress, "00", "00000400", "00000003", "eth0")
+                                              << QByteArray("eth0");
+        QTest::newRow("only prefix routes")
+            << route6("20010db8000000010000000000000000", "40", "00000100", "00000001", "eth0") << QByteArray();
+    }
+    void defaultRouteInterface6()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QByteArray, iface);
+        QCOMPARE(LocalAddress::defaultRouteInterface6(table), iface);
     }
 
     void lookup_data()

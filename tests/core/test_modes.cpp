@@ -38,6 +38,7 @@ class TestModes : public QObject
 
 private:
     ServerProcess m_echo;
+    ServerProcess m_echo6; // on [::1]
     ServerProcess m_ftp;
     std::unique_ptr<TemporaryWorkDir> m_work;
     std::unique_ptr<QTemporaryDir> m_root;
@@ -56,6 +57,24 @@ private:
     void answerAddress(const QString& address)
     {
         QVERIFY(writeFile(m_echoFile, "<html><body>Current IP Address: " + address.toLatin1() + "</body></html>\r\n"));
+    }
+
+    // The IPv6 address looked up too, from an echo page on [::1] answering `address` (empty: a refused port);
+    // slot 1 puts it into its page.
+    void enableIpv6(const QString& address)
+    {
+        const QString file = m_root->filePath(QStringLiteral("echo6.txt"));
+        QVERIFY(writeFile(file, "Current IP Address: " + address.toLatin1() + "\r\n"));
+        QVERIFY(writeFile(work(Template), TemplateText + "<p>HOSTNAME6</p>\r\n"));
+        SettingsModel settings;
+        settings.applyDefaults();
+        Load_ini(settings, CodePage::system());
+        settings.global.USEIPV6 = Ipv6EchoPage;
+        settings.global.GLOBALURL6 = QStringLiteral("http://[::1]:%1/file?path=%2")
+                                         .arg(address.isEmpty() ? unusedLoopbackPort() : m_echo6.port())
+                                         .arg(QString::fromLatin1(QUrl::toPercentEncoding(file)));
+        settings.slot[0].HOSTNAME6EXEC = 1;
+        QVERIFY(Save_ini(settings, CodePage::system()));
     }
 
     void startFtp(const QString& mode = QStringLiteral("normal"))
@@ -112,7 +131,12 @@ private:
     }
 
 private slots:
-    void initTestCase() { QVERIFY2(m_echo.start(QStringLiteral("http_echo_server.py")), qPrintable(m_echo.error())); }
+    void initTestCase()
+    {
+        QVERIFY2(m_echo.start(QStringLiteral("http_echo_server.py")), qPrintable(m_echo.error()));
+        QVERIFY2(m_echo6.start(QStringLiteral("http_echo_server.py"), {QStringLiteral("--ipv6")}),
+                 qPrintable(m_echo6.error()));
+    }
 
     void init()
     {
@@ -150,6 +174,12 @@ private slots:
         QTest::newRow("after a failed check the same address is a change")
             << QStringList{first, "- normal 1 -", "192.0.2.1 normal 0 up"};
         QTest::newRow("a damaged state file counts as a change") << QStringList{first, "damage", first};
+        // "v6=ADDRESS": the IPv6 address looked up too; the page carries both.
+        QTest::newRow("the IPv6 address changed alone uploads again")
+            << QStringList{"192.0.2.1 normal 0 up v6=2001:db8::1", "192.0.2.1 normal 0 - v6=2001:db8::1",
+                           "192.0.2.1 normal 0 up v6=2001:db8::2"};
+        QTest::newRow("no IPv6 address: its page is held back (exit 2) until there is one")
+            << QStringList{"192.0.2.1 normal 2 - v6=", "192.0.2.1 normal 0 up v6=2001:db8::1"};
         // A settings file written by hand on Linux, LF ended.
         QTest::newRow("settings with LF line ends") << QStringList{"192.0.2.1 normal 0 up lf"};
         // Nothing waits on a pipe, nothing is written through a link: the step that would fails, the run goes on.
@@ -187,6 +217,9 @@ private slots:
                 answerAddress(address);
             startFtp(field[1]);
             writeSettings(address == QLatin1String("-") ? QString() : echoUrl());
+            const QString address6 = field.value(4).startsWith(QLatin1String("v6=")) ? field[4].mid(3) : QString();
+            if (field.value(4).startsWith(QLatin1String("v6=")))
+                enableIpv6(address6);
             if (field.value(4) == QLatin1String("lf")) {
                 const QString ini = work(QString::fromLatin1(SettingsFileName));
                 QVERIFY(writeFile(ini, fileBytes(ini).replace("\r\n", "\n")));
@@ -202,6 +235,8 @@ private slots:
                 // Byte for byte what the substitution wrote, with the address in it.
                 QCOMPARE(fileBytes(remote(OnChangePage)), fileBytes(work(Template + QStringLiteral("$$0"))));
                 QVERIFY(fileBytes(remote(OnChangePage)).contains("<p>" + address.toLatin1() + " at "));
+                if (!address6.isEmpty())
+                    QVERIFY(fileBytes(remote(OnChangePage)).contains("<p>" + address6.toLatin1() + "</p>"));
             }
             // Exit-time slots belong to the resident program's end.
             QVERIFY(!QFile::exists(remote(ExitPage)));
@@ -247,12 +282,15 @@ private slots:
     void onceStopped_data()
     {
         QTest::addColumn<bool>("duringCheck");
-        QTest::newRow("during an upload") << false;
-        QTest::newRow("during the address check") << true;
+        QTest::addColumn<bool>("during6"); // the IPv6 check, after the IPv4 one has found its address
+        QTest::newRow("during an upload") << false << false;
+        QTest::newRow("during the address check") << true << false;
+        QTest::newRow("during the IPv6 check: the IPv4 address found is not kept") << true << true;
     }
     void onceStopped()
     {
         QFETCH(bool, duringCheck);
+        QFETCH(bool, during6);
         QByteArray big = TemplateText;
         while (big.size() < 24 * 1024)
             big += "<p>padding padding padding padding padding padding padding padding</p>\r\n";
@@ -262,23 +300,36 @@ private slots:
                  qPrintable(m_ftp.error()));
         answerAddress(QStringLiteral("192.0.2.3"));
         // An echo page that never answers holds the check until the stop.
-        writeSettings(duringCheck ? QStringLiteral("http://127.0.0.1:%1/silent").arg(m_echo.port()) : echoUrl());
+        writeSettings(duringCheck && !during6 ? QStringLiteral("http://127.0.0.1:%1/silent").arg(m_echo.port())
+                                              : echoUrl());
+        if (during6) {
+            enableIpv6(QStringLiteral("2001:db8::1"));
+            SettingsModel settings;
+            settings.applyDefaults();
+            Load_ini(settings, CodePage::system());
+            settings.global.GLOBALURL6 = QStringLiteral("http://[::1]:%1/silent").arg(m_echo6.port());
+            QVERIFY(Save_ini(settings, CodePage::system()));
+        }
 
         ProgramProcess program;
         QVERIFY(program.start({QStringLiteral("--once")}, m_work->path()));
         // The check has begun once the program says so; storing, once the page's temporary name stands on the server.
         QByteArray said;
         QTRY_VERIFY_WITH_TIMEOUT(
-            duringCheck ? (said += program.process().readAllStandardError()).contains("IPアドレス確認中")
-                        : QFile::exists(remote(OnChangePage + QLatin1String(FtpTransfer::TemporarySuffix))),
+            during6       ? fileBytes(work(QStringLiteral("GLOBALIP.TXT"))).contains("192.0.2.3")
+            : duringCheck ? (said += program.process().readAllStandardError()).contains("IPアドレス確認中")
+                          : QFile::exists(remote(OnChangePage + QLatin1String(FtpTransfer::TemporarySuffix))),
             scaledMs(30000));
         QVERIFY(program.signal(SIGTERM));
         const ProgramProcess::Result result = program.waitForEnd(60000);
         VELTORA_COMPARE_EXIT(result, 2);
         QVERIFY2(result.errText().contains(QStringLiteral("終了の要求")), qPrintable(result.describe(2)));
         QCOMPARE(QFile::exists(remote(OnChangePage)), !duringCheck);
-        if (duringCheck)
+        if (duringCheck) {
+            // Nothing was sent: the next run must still see the address as a change.
+            QVERIFY(!fileBytes(work(QStringLiteral("Veltora.state"))).contains("192.0.2.3"));
             return;
+        }
         QCOMPARE(fileBytes(remote(OnChangePage)), fileBytes(work(Template + QStringLiteral("$$0"))));
         QVERIFY(fileBytes(remote(OnChangePage)).size() > 24 * 1000);
     }
@@ -296,6 +347,12 @@ private slots:
                                                 << "失敗理由: エコーページの応答に IP アドレスがありません" << QStringList()
                                                 << QString();
         QTest::newRow("echo page refused") << QString() << 1 << QString() << "接続不可" << QStringList() << QString();
+        // "v6=ADDRESS": the IPv6 address looked up too ("v6=" a refused port).
+        QTest::newRow("both addresses, one a line") << "192.0.2.36" << 0 << "192.0.2.36\n2001:db8::7\n"
+                                                    << QString() << QStringList{"v6=2001:db8::7"} << QString();
+        QTest::newRow("the IPv6 check fails: the IPv4 address, then why")
+            << "192.0.2.37" << 1 << "192.0.2.37\n"
+            << "失敗理由: エコーページのサーバーに接続できません" << QStringList{"v6="} << QString();
         // The journal ranks each line itself: failures <3>, the rest <6>, and no time of our own.
         QTest::newRow("to the journal") << "maintenance" << 1 << QString()
                                         << "<3>未取得\n<3>失敗理由: エコーページの応答に IP アドレスがありません"
@@ -323,6 +380,11 @@ private slots:
         if (!answer.isEmpty())
             answerAddress(answer);
         writeSettings(answer.isEmpty() ? QString() : echoUrl());
+        for (const QString& argument : more) {
+            if (argument.startsWith(QLatin1String("v6=")))
+                enableIpv6(argument.mid(3));
+        }
+        more.removeIf([](const QString& argument) { return argument.startsWith(QLatin1String("v6=")); });
         prepareFolder(folder);
         ProgramProcess::Options options;
         if (more.removeAll(QStringLiteral("journal")))

@@ -17,28 +17,33 @@ private slots:
     void roundTrip_data()
     {
         QTest::addColumn<OnceState>("state");
+        QTest::addColumn<int>("lines"); // 3: the format written before IPv6 was known
         OnceState first;
-        QTest::newRow("first run: the start-up caption, nothing sent") << first;
+        QTest::newRow("first run: the start-up caption, nothing sent") << first << 3;
         OnceState sent;
         sent.lastAddress = QStringLiteral("192.0.2.1");
         sent.changeSent = {true, false, true, false, false, false, false, false, true};
-        QTest::newRow("an address, some slots sent") << sent;
+        QTest::newRow("an address, some slots sent") << sent << 3;
         OnceState failed;
         failed.lastAddress = QStringLiteral("接続不可");
         failed.changeSent.fill(true);
-        QTest::newRow("a failure word, every slot sent") << failed;
+        QTest::newRow("a failure word, every slot sent") << failed << 3;
         OnceState odd;
         odd.lastAddress = QStringLiteral("a=b\nADDRESS=c %41\r");
-        QTest::newRow("line ends, '=' and '%' in the text") << odd;
+        QTest::newRow("line ends, '=' and '%' in the text") << odd << 3;
         OnceState empty;
         empty.lastAddress.clear();
-        QTest::newRow("empty address") << empty;
+        QTest::newRow("empty address") << empty << 3;
+        OnceState both = sent;
+        both.lastAddress6 = QStringLiteral("2001:db8::7");
+        QTest::newRow("both addresses") << both << 4;
     }
     void roundTrip()
     {
         QFETCH(OnceState, state);
+        QFETCH(int, lines);
         const QByteArray bytes = formatState(state);
-        QCOMPARE(bytes.count('\n'), 3);
+        QCOMPARE(bytes.count('\n'), lines);
         const std::optional<OnceState> read = readState(bytes);
         QVERIFY(read.has_value());
         QVERIFY(*read == state);
@@ -59,6 +64,7 @@ private slots:
         QTest::newRow("a flag that is no 0 or 1") << QByteArray(good).replace("100000001", "10000000x");
         QTest::newRow("lines swapped") << QByteArray("VELTORA-STATE 1\nSENT=100000001\nADDRESS=192.0.2.1\n");
         QTest::newRow("a line more") << good + "EXTRA=1\n";
+        QTest::newRow("format 2 without its IPv6 line") << QByteArray(good).replace("STATE 1", "STATE 2") + "\n";
         QTest::newRow("an empty line more") << good + "\n";
         QTest::newRow("CR LF line ends") << QByteArray(good).replace("\n", "\r\n");
         QTest::newRow("raw bytes in the address") << QByteArray(good).replace("192.0.2.1", "\xff\xfe");

@@ -16,6 +16,8 @@
 #include <functional>
 #include <memory>
 
+#include <arpa/inet.h>
+
 using namespace std::chrono_literals;
 
 // Whole runs against real loopback servers: the echo page comes from the HTTP test server (a file the test
@@ -39,6 +41,15 @@ QString logLine(const QString& event, const QString& detail, const QString& stam
 QString checked(const QString& address)
 {
     return logLine(QStringLiteral("IPアドレス確認"), address);
+}
+QStringList checked6(const QString& address)
+{
+    if (!address.isEmpty())
+        return {logLine(QStringLiteral("IPv6アドレス確認"), address)};
+    return {logLine(QStringLiteral("IPv6アドレス確認"), QStringLiteral("失敗")),
+            logLine(QStringLiteral("失敗理由"),
+                    QStringLiteral("[IPv6アドレス確認] このコンピューターにグローバル IPv6 アドレスがありません "
+                                   "(一時アドレスと非推奨のアドレスは使いません)"))};
 }
 QStringList sent(const QString& when, int n, const QString& stamp = kStamp)
 {
@@ -85,18 +96,24 @@ QString remoteName(int n)
 {
     return QStringLiteral("slot%1.html").arg(n);
 }
-QByteArray templateText(int n, int padding)
+QByteArray templateText(int n, int padding, bool ipv6 = false)
 {
     QByteArray text = "<html>\r\n<p>HOSTNAME</p>\r\n<p>NOWDTTM</p>\r\n<p>slot " + QByteArray::number(n) + "</p>\r\n";
+    if (ipv6)
+        text += "<p>HOSTNAME6</p>\r\n";
     const QByteArray filler(98, 'x');
     for (int written = 0; written < padding; written += filler.size() + 2)
         text += filler + "\r\n";
     return text + "</html>\r\n";
 }
 // The page slot n's template becomes with the two replacement texts.
-QByteArray page(int n, const QString& address, const QString& time = kNowText, int padding = 0)
+QByteArray page(int n, const QString& address, const QString& time = kNowText, int padding = 0,
+                const QString& address6 = {})
 {
-    return templateText(n, padding).replace("HOSTNAME", address.toUtf8()).replace("NOWDTTM", time.toUtf8());
+    return templateText(n, padding, !address6.isEmpty())
+        .replace("HOSTNAME6", address6.toUtf8())
+        .replace("HOSTNAME", address.toUtf8())
+        .replace("NOWDTTM", time.toUtf8());
 }
 QByteArray echoPage(const QString& address)
 {
@@ -121,7 +138,7 @@ QString newAddress(const QString& before, const QString& after)
 // a slot. After a run: the pages that arrived, the log lines written and the notifications since the last run.
 struct Step
 {
-    enum Kind { Run, CheckNow, SetDirectory, ServerMode } kind = Run;
+    enum Kind { Run, CheckNow, SetDirectory, ServerMode, Ipv6 } kind = Run;
     QString answer; // an address, "down" (nothing listens) or "no address" (a page without one)
     QStringList uploads;
     QStringList log;
@@ -140,6 +157,12 @@ Step checkNow(const QString& answer)
 Step setDirectory(int slot, const QString& directory)
 {
     return {Step::SetDirectory, {}, {}, {}, slot, directory, {}};
+}
+// IPv6 looked up from this computer's interface from now on, which holds this address ("" none); slot 1 puts
+// it into its page.
+Step ipv6(const QString& address)
+{
+    return {Step::Ipv6, address, {}, {}, 0, {}, {}};
 }
 // The FTP server from now on: "normal" or one of its fault modes.
 Step serverMode(const QString& mode)
@@ -189,6 +212,7 @@ private slots:
 
     void cleanup()
     {
+        m_address6.clear();
         m_http.printOutputIfFailed();
         m_engine.reset();
         m_view.reset();
@@ -312,6 +336,19 @@ private slots:
                            setDirectory(0, QStringLiteral("public_html/")),
                            run(a, both, QStringList{checked(a)} + bothLog),
                            run(a, onCheckOnly, QStringList{checked(a)} + sent(OnCheck, 2))};
+        const QString v6a = QStringLiteral("2001:db8::1");
+        const QString v6b = QStringLiteral("2001:db8::2");
+        QTest::newRow("IPv6 address changed alone: the on-change slot goes with both addresses")
+            << QList<Step>{ipv6(v6a), run(a, both, QStringList{checked(a)} + checked6(v6a) + bothLog),
+                           run(a, onCheckOnly, QStringList{checked(a)} + checked6(v6a) + sent(OnCheck, 2)), ipv6(v6b),
+                           run(a, both, QStringList{checked(a)} + checked6(v6b) + bothLog,
+                               {QStringLiteral("IPv6アドレスが変わりました: ") + v6a + QStringLiteral(" → ") + v6b})};
+        const QString held = QStringLiteral("IPv6アドレス未取得のため転送せず(IPアドレス変更時)");
+        QTest::newRow("no IPv6 address: the IPv6 slot waits for one, the IPv4-only slot goes") << QList<Step>{
+            ipv6({}),
+            run(a, onCheckOnly,
+                QStringList{checked(a)} + checked6({}) << logLine(held, QStringLiteral("1")) << sent(OnCheck, 2)),
+            ipv6(v6a), run(a, both, QStringList{checked(a)} + checked6(v6a) + bothLog)};
         QTest::newRow("failed on-check upload is not retried by the trigger")
             << QList<Step>{setDirectory(1, QStringLiteral("no_such_dir")),
                            run(a, {remoteName(1)}, QStringList{checked(a)} + sent(OnChange, 1) + failed(OnCheck, 2),
@@ -338,6 +375,20 @@ private slots:
                 QVERIFY2(startFtp({QStringLiteral("--mode"), step.answer}), qPrintable(m_ftp.error()));
                 m_engine->Inet2.setTimeouts({2000, 2, 1000, 5}); // an unanswered QUIT ends soon
                 continue;
+            case Step::Ipv6: {
+                m_address6 = step.answer;
+                m_engine->settings.global.USEIPV6 = Ipv6Interface;
+                m_engine->settings.slot[0].HOSTNAME6EXEC = 1;
+                QFile file(m_engine->settings.slot[0].TEMPLATE);
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(templateText(1, 0, true)) > 0);
+                QByteArray table;
+                in6_addr parsed{};
+                if (::inet_pton(AF_INET6, m_address6.toLatin1().constData(), &parsed) == 1)
+                    table =
+                        QByteArray(reinterpret_cast<const char*>(parsed.s6_addr), 16).toHex() + " 02 40 00 80 eth0\n";
+                m_engine->Winsock1.setIpv6Sources([table] { return table; }, [] { return QByteArray(); });
+                continue;
+            }
             case Step::CheckNow:
                 answer(step.answer);
                 m_engine->GetGlobalIP_Click();
@@ -350,8 +401,11 @@ private slots:
             m_engine->EXEC_EVENT();
             const QMap<QString, QByteArray> uploads = takeUploads();
             QVERIFY2(QStringList(uploads.keys()) == step.uploads, where + ": " + uploads.keys().join(' ').toUtf8());
-            for (auto it = uploads.cbegin(); it != uploads.cend(); ++it)
-                QVERIFY2(it.value() == page(it.key().mid(4, 1).toInt(), step.answer), where.constData());
+            for (auto it = uploads.cbegin(); it != uploads.cend(); ++it) {
+                const int n = it.key().mid(4, 1).toInt();
+                QVERIFY2(it.value() == page(n, step.answer, kNowText, 0, n == 1 ? m_address6 : QString()),
+                         where + ": " + it.value());
+            }
             const QStringList log = takeLog();
             QVERIFY2(log == step.log, where + ":\n" + log.join('\n').toUtf8());
             QVERIFY2(notices == step.notices, where + ":\n" + notices.join('\n').toUtf8());
@@ -674,6 +728,11 @@ private slots:
         setSlot(0, 1, false, true, false, padding);
         setSlot(1, 1, true, false);
         setSlot(2, 1, false, false, true);
+        // Sent at an earlier address: the change makes it due, and the close keeps it so.
+        setSlot(3, 1, false, true);
+        m_engine->settings.slot[3].ChangeSent = true;
+        m_engine->settings.slot[3].SentDestination =
+            destinationOf(m_engine->settings.global, m_engine->settings.slot[3]);
         answer(QStringLiteral("192.0.2.7"));
         const QString address = QStringLiteral("192.0.2.7");
         const QByteArray firstPage = page(1, address, kNowText, padding);
@@ -710,7 +769,8 @@ private slots:
         QVERIFY(!m_engine->isBusy() && !m_engine->stopRequested());
         const QMap<QString, QByteArray> arrived = takeUploads();
         QCOMPARE(arrived.value(remoteName(3)), page(3, address));
-        QVERIFY(!arrived.contains(remoteName(2)));
+        QVERIFY(!arrived.contains(remoteName(2)) && !arrived.contains(remoteName(4)));
+        QVERIFY(!m_engine->settings.slot[3].ChangeSent);
         QCOMPARE(arrived.value(remoteName(1)), firstPage);
         // The exit-time run's own QUIT is not cut short: unanswered, it is a failed upload.
         QCOMPARE(takeLog(), QStringList{checked(address)} + sent(OnChange, 1) +
@@ -943,6 +1003,7 @@ private:
     ServerProcess m_http;
     ServerProcess m_ftp;
     QString m_oldDir;
+    QString m_address6; // what the IPv6 step put on the interface
 };
 
 QTEST_GUILESS_MAIN(TestRunCycle)

@@ -31,6 +31,12 @@ private slots:
         QTest::newRow("a shared key with a number") << "LOG,0=1" << "番号" << QStringList{"LOG = 0"};
         QTest::newRow("the password never from the command line") << "FTPUSERPASS=pw" << "--set-password"
                                                                    << QStringList{"FTPUSERPASS = "};
+        QTest::newRow("the IPv6 lookup") << "USEIPV6=2"
+                                         << "" << QStringList{"USEIPV6 = 2"};
+        QTest::newRow("the IPv6 lookup takes 0, 1 or 2 only") << "USEIPV6=3"
+                                                              << "どれか" << QStringList{"USEIPV6 = 0"};
+        QTest::newRow("a slot's IPv6 tick") << "HOSTNAME6EXEC,4=1"
+                                            << "" << QStringList{"HOSTNAME6EXEC,4 = 1"};
         QTest::newRow("an unknown key") << "TIMERSET2=5" << "TIMERSET2" << QStringList{};
         QTest::newRow("no =") << "LOG" << "KEY=VALUE" << QStringList{};
     }
@@ -59,7 +65,7 @@ private slots:
         model.applyDefaults();
         model.global.FTPUSERPASS = QStringLiteral("secret");
         const QStringList lines = listSettings(model);
-        QCOMPARE(lines.size(), 9 + 9 * 11);
+        QCOMPARE(lines.size(), 11 + 9 * 13);
         QVERIFY(lines.contains(QStringLiteral("FTPUSERPASS = ********")));
         QVERIFY(!lines.join(u'\n').contains(QStringLiteral("secret")));
     }

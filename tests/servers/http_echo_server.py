@@ -1,5 +1,6 @@
 #!/usr/bin/python3
 """Loopback HTTP server for the echo-page lookups. Binds 127.0.0.1 on a free port, prints "PORT <n>".
+With --ipv6 first among its arguments it binds ::1 instead.
 
 Paths (query parameters in brackets):
   /body     [b64=<urlsafe base64 body>] [pad=<n> 'x' characters before it] [status=<code>]
@@ -13,6 +14,7 @@ Every request is logged on stdout as "GET <path>".
 Start arguments: --tls <certificate> <key> serves https instead.
 """
 import base64
+import socket
 import ssl
 import sys
 import time
@@ -93,11 +95,19 @@ class Server(ThreadingHTTPServer):
     daemon_threads = True
 
 
+class Server6(Server):
+    address_family = socket.AF_INET6
+
+
 def main():
-    server = Server(("127.0.0.1", 0), Handler)
-    if len(sys.argv) == 4 and sys.argv[1] == "--tls":
+    args = sys.argv[1:]
+    ipv6 = args[:1] == ["--ipv6"]
+    if ipv6:
+        args = args[1:]
+    server = Server6(("::1", 0), Handler) if ipv6 else Server(("127.0.0.1", 0), Handler)
+    if len(args) == 3 and args[0] == "--tls":
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        context.load_cert_chain(sys.argv[2], sys.argv[3])
+        context.load_cert_chain(args[1], args[2])
         server.socket = context.wrap_socket(server.socket, server_side=True)
     print("PORT %d" % server.server_address[1], flush=True)
     try:

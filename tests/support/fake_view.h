@@ -13,6 +13,9 @@ public:
     QString ipAddress = QStringLiteral("未取得");
     QString chikanTo0 = QStringLiteral("HOSTNAME");
     QString chikanTo1 = QStringLiteral("NOWDTTM");
+    QString ipAddress6;
+    QString chikanTo2 = QStringLiteral("HOSTNAME6");
+    QString ipAddress6ToolTip;
     QString ftpNow = QStringLiteral("未実行");
     QString ftpKekka;
     QString ipAddressToolTip;
@@ -37,6 +40,11 @@ public:
     void setCHIKANto0(const QString& text) override { chikanTo0 = text; }
     QString CHIKANto1() const override { return chikanTo1; }
     void setCHIKANto1(const QString& text) override { chikanTo1 = text; }
+    QString IP_address6() const override { return ipAddress6; }
+    void setIP_address6(const QString& caption) override { ipAddress6 = caption; }
+    QString CHIKANto2() const override { return chikanTo2; }
+    void setCHIKANto2(const QString& text) override { chikanTo2 = text; }
+    void setIP_address6ToolTip(const QString& text) override { ipAddress6ToolTip = text; }
     QString FTP_now() const override { return ftpNow; }
     void setFTP_now(const QString& caption) override
     {

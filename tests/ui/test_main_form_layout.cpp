@@ -52,6 +52,7 @@ const Control Controls[] = {
     {"IP_address", "QLabel", "Frame3", "未取得", "", 3045, 1365, 2325, 225},
     {"GetGlobalIP", "QPushButton", "Frame3", "今すぐ確認", "今すぐ自宅サーバのIPアドレスを確認します", 5565, 1260, 1170,
      330},
+    {"Command7", "QPushButton", "Frame3", "IPv6...", "IPv6ｱﾄﾞﾚｽの確認と置換文字列を設定します", 5985, 180, 750, 330},
     {"Frame4", "QGroupBox", "Frame1", "Webサーバ設定 (FTPサーバ設定)", "", 105, 1890, 6840, 1695},
     {"Label1(16)", "QLabel", "Frame4",
      "[設定1]～[設定9] "
@@ -263,9 +264,9 @@ private slots:
     {
         QTest::addColumn<QString>("container");
         QTest::addColumn<QStringList>("topmostFirst");
-        QTest::newRow("MainForm") << QString()
-                                  << QStringList{"Frame2", "Frame1",  "TabStrip1",  "Command_SAVE", "Command2",
-                                                 "OK",     "FTP_now", "Label1(12)", "Line1",        "Image1"};
+        QTest::newRow("MainForm") << QString() << QStringList{"Ipv6Form",     "Frame2",   "Frame1", "TabStrip1",
+                                                              "Command_SAVE", "Command2", "OK",     "FTP_now",
+                                                              "Label1(12)",   "Line1",    "Image1"};
         QTest::newRow("Frame2") << "Frame2" << QStringList{"OKcheck", "Frame6"};
         QTest::newRow("Frame6") << "Frame6"
                                 << QStringList{"Command5",    "Command4",     "Command3",     "FTPdir",
@@ -282,8 +283,8 @@ private slots:
                                                            "Label1(10)", "Label1(20)"};
         QTest::newRow("Frame4") << "Frame4" << QStringList{"FTPserverName", "FTPuserID", "FTPuserPASS", "Label1(2)",
                                                            "Label1(3)",     "Label1(8)", "Label1(16)"};
-        QTest::newRow("Frame3") << "Frame3" << QStringList{"GetGlobalIP", "GlobalURL", "UseRoute(1)", "UseRoute(0)",
-                                                           "IP_address",  "Label1(9)", "Label1(6)"};
+        QTest::newRow("Frame3") << "Frame3" << QStringList{"GetGlobalIP", "GlobalURL",  "Command7",  "UseRoute(1)",
+                                                           "UseRoute(0)", "IP_address", "Label1(9)", "Label1(6)"};
     }
     void stacking()
     {
@@ -403,14 +404,13 @@ private slots:
 
     void keyboardOrder()
     {
-        const QStringList expected{"UseRoute(0)",   "GlobalURL",    "UseRoute(1)",  "GetGlobalIP",
-                                   "FTPserverName", "FTPuserID",    "FTPuserPASS",  "TASKTRAYcheck",
-                                   "Log_Out_check", "Command6",     "AutoExec",     "TIMERset",
-                                   "Command1",      "OK",           "Command_SAVE", "Command2",
-                                   "TabStrip1",     "OKcheck",      "FTPputFROM",   "Command5",
-                                   "Command4",      "Command3",     "CHIKANcheck0", "CHIKANfrom0",
-                                   "CHIKANcheck1",  "CHIKANfrom1",  "FTPdir",       "FTPputTO",
-                                   "EXEC_TIMING1",  "EXEC_TIMING2", "EXEC_TIMING3", "FTPcommand"};
+        const QStringList expected{"UseRoute(0)",   "Command7",     "GlobalURL",   "UseRoute(1)",   "GetGlobalIP",
+                                   "FTPserverName", "FTPuserID",    "FTPuserPASS", "TASKTRAYcheck", "Log_Out_check",
+                                   "Command6",      "AutoExec",     "TIMERset",    "Command1",      "OK",
+                                   "Command_SAVE",  "Command2",     "TabStrip1",   "OKcheck",       "FTPputFROM",
+                                   "Command5",      "Command4",     "Command3",    "CHIKANcheck0",  "CHIKANfrom0",
+                                   "CHIKANcheck1",  "CHIKANfrom1",  "FTPdir",      "FTPputTO",      "EXEC_TIMING1",
+                                   "EXEC_TIMING2",  "EXEC_TIMING3", "FTPcommand"};
         // Walk the focus chain once round from the first control and keep the controls that take the focus.
         QStringList order;
         QWidget* first = control("UseRoute(0)");

@@ -268,13 +268,14 @@ private slots:
     // The first setup: a result line about a page sent elsewhere must not stand for the slot's new page.
     void resultLineAfterAnEdit_data()
     {
-        QTest::addColumn<int>("tab"); // where the edit is made
+        QTest::addColumn<int>("tab"); // where the edit is made; 0 the window "IPv6...", taken with its OK
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("reset");
         QTest::newRow("file name") << 2 << "FTPputTO" << true;
         QTest::newRow("template") << 2 << "FTPputFROM" << true;
         QTest::newRow("server, on the first tab") << 1 << "FTPserverName" << true;
         QTest::newRow("password: the same page in the same place") << 1 << "FTPuserPASS" << false;
+        QTest::newRow("IPv6 marker, in its own window") << 0 << "CHIKANfrom2(0)" << true;
     }
     void resultLineAfterAnEdit()
     {
@@ -284,8 +285,13 @@ private slots:
         const QString done = QStringLiteral("[設定1] 実行完了 (2026/12/06 9:05:07)");
         settings().slot[0].ResultText = done;
         settings().slot[1].ResultText = done;
-        chooseTab(tab);
+        if (tab == 0)
+            button("Command7")->click();
+        else
+            chooseTab(tab);
         typeInto(name.toLatin1().constData(), QStringLiteral("index.html"));
+        if (tab == 0)
+            button("Ipv6OK")->click();
         chooseTab(2);
         QCOMPARE(control<QLabel>("FTP_Kekka")->text(), reset ? QStringLiteral("未実行") : done);
         // The shared server and user are part of every slot's destination; a slot's own fields only of its own.
