@@ -1,5 +1,6 @@
 #include "platform/server_identity.h"
 
+#include "platform/known_hosts.h"
 #include "platform/regular_file.h"
 
 #include <QCryptographicHash>
@@ -89,7 +90,7 @@ QString ServerIdentity::changeNotice() const
         lines << QStringLiteral("以前の指紋: %1").arg(old);
     lines << QStringLiteral("新しい指紋: %1").arg(fingerprint()) << QString();
     if (kind == Kind::HostKey) {
-        const QByteArray name = port == 22 ? host : '[' + host + "]:" + QByteArray::number(port);
+        const QByteArray name = KnownHosts::lookupName(host, port);
         lines << QStringLiteral("サーバーの管理者に変更を確かめたうえで、古い鍵を次のコマンドで消してから、"
                                 "もう一度接続してください:\nssh-keygen -R '%1'")
                      .arg(QString::fromUtf8(name));
@@ -137,9 +138,7 @@ QString certificateFingerprint(const QByteArray& der)
 
 QByteArray knownHostsLine(const QByteArray& host, int port, const QByteArray& type, const QByteArray& key)
 {
-    // In lower case, as OpenSSH writes and looks up names.
-    const QByteArray name = port == 22 ? host.toLower() : '[' + host.toLower() + "]:" + QByteArray::number(port);
-    return name + ' ' + type + ' ' + key.toBase64() + '\n';
+    return KnownHosts::lookupName(host, port) + ' ' + type + ' ' + key.toBase64() + '\n';
 }
 
 QList<QByteArray> trustedCertificates(const QByteArray& fileText, const QString& hostAndPort)
