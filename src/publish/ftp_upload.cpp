@@ -3,7 +3,7 @@
 qint16 Engine::FTPputFILE(qint16 No)
 {
     const qint16 stage = uploadOnce(No);
-    if (stage == 1 && offerTrust(Inet2.refusedIdentity(), QStringLiteral("[設定") + QString::number(No + 1) + QLatin1Char(']')))
+    if (stage == 1 && offerTrust(Inet2.refusedIdentity(), slotTag(No)))
         return uploadOnce(No);
     return stage;
 }

@@ -12,11 +12,15 @@ Engine::Engine(FormView& view, const CodePage& codePage, QObject* parent)
 
 Engine::~Engine() = default;
 
+QString Engine::slotTag(qint16 No)
+{
+    return QStringLiteral("[設定") + QString::number(No + 1) + QLatin1Char(']');
+}
+
 void Engine::reportSlotState(qint16 No, const QString& state, const QString& toolTip)
 {
     TransferSlot& slot = settings.slot[No];
-    slot.ResultText = QStringLiteral("[設定") + QString::number(No + 1) + QStringLiteral("] ") + state +
-                      QStringLiteral(" (") + Clock::nowText() + QLatin1Char(')');
+    slot.ResultText = slotTag(No) + QLatin1Char(' ') + state + QStringLiteral(" (") + Clock::nowText() + QLatin1Char(')');
     slot.ResultToolTip = toolTip;
     m_view.setFTP_now(slot.ResultText);
     m_view.setFTP_nowToolTip(toolTip);
@@ -34,17 +38,15 @@ void Engine::noteSlotHealth(qint16 No, const QString& state, const QString& tool
     const SlotHealth before = std::exchange(m_slotHealth[No], done ? SlotHealth::Working : SlotHealth::Failing);
     if (!m_acceptsWork || m_slotHealth[No] == before || (done && before == SlotHealth::Unknown))
         return;
-    const QString slotName = QStringLiteral("[設定") + QString::number(No + 1) + QStringLiteral("] ");
     if (failed)
-        emit stateChanged(slotName + state, toolTip, true);
+        emit stateChanged(slotTag(No) + QLatin1Char(' ') + state, toolTip, true);
     else
-        emit stateChanged(slotName + QStringLiteral("転送できるようになりました"), toolTip, false);
+        emit stateChanged(slotTag(No) + QStringLiteral(" 転送できるようになりました"), toolTip, false);
 }
 
 void Engine::logFailureReason(qint16 No)
 {
-    Save_Log(QStringLiteral("失敗理由"),
-             QStringLiteral("[設定") + QString::number(No + 1) + QStringLiteral("] ") + settings.slot[No].ResultToolTip);
+    Save_Log(QStringLiteral("失敗理由"), slotTag(No) + QLatin1Char(' ') + settings.slot[No].ResultToolTip);
 }
 
 void Engine::showAddress(const QString& caption, const QString& toolTip)

@@ -141,6 +141,8 @@ private:
     // and the log say so) when slot No must wait for it.
     bool heldBackForIpv6(qint16 No, const QString& when);
 
+    // "[設定n]": how the status texts, the log and the notifications name slot No.
+    static QString slotTag(qint16 No);
     // "[設定n] state (date and time)" as the slot's ResultText and the status line; toolTip says why.
     void reportSlotState(qint16 No, const QString& state, const QString& toolTip = QString());
     // The log line after a failed upload's: "失敗理由","[設定n] reason".
