@@ -104,8 +104,6 @@ void Engine::GlobalIPaddress()
     Inet1.setIpFamily(settings.global.USEIPV6 == Ipv6Off ? HttpTransfer::IpFamily::Any : HttpTransfer::IpFamily::V4);
     const EchoFetch fetch = fetchEchoPage([this] { return m_view.GlobalURL(); }, FileNames::Answer);
     QString address;
-    const QString reason = fetch.reason;
-    const bool interrupted = fetch.interrupted;
     if (fetch.answer) {
         address = EchoAnswer::address(*fetch.answer, m_codePage,
                                       settings.global.USEIPV6 == Ipv6Off ? EchoAnswer::Family::Any
@@ -114,7 +112,7 @@ void Engine::GlobalIPaddress()
     } else {
         IpCheckState = -1;
     }
-    if (interrupted) {
+    if (fetch.interrupted) {
         IpCheckState = previousState;
         m_view.setIP_address(previousCaption);
         m_lookupInterrupted = true;
@@ -135,7 +133,7 @@ void Engine::GlobalIPaddress()
         m_view.setCHIKANto0(QStringLiteral("HOSTNAME"));
         break;
     default:
-        IpCheckReason = reason.isEmpty() ? QStringLiteral("エコーページを取得できません") : reason;
+        IpCheckReason = fetch.reason.isEmpty() ? QStringLiteral("エコーページを取得できません") : fetch.reason;
         showAddress(QStringLiteral("接続不可"), IpCheckReason);
         m_view.setCHIKANto0(QStringLiteral("HOSTNAME"));
         break;
