@@ -13,6 +13,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -129,12 +130,20 @@ int runTrust(ConsoleView& view, const CodePage& codePage)
                      QStringLiteral(" 暗号化なし: 確かめる鍵や証明書はありません"));
         }
     }
-    const QUrl echo(settings.global.GLOBALURL.trimmed());
-    if (echo.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 && !echo.host().isEmpty()) {
+    // The echo pages in use: the IPv4 one, and the IPv6 one when the IPv6 address is looked up from a page.
+    QStringList echoPages{settings.global.GLOBALURL};
+    if (settings.global.USEIPV6 == Ipv6EchoPage)
+        echoPages << settings.global.GLOBALURL6;
+    for (const QString& page : std::as_const(echoPages)) {
+        const QUrl echo(page.trimmed());
+        if (echo.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0 || echo.host().isEmpty())
+            continue;
         Server server;
         server.echoUrl = echo.toEncoded();
         server.label = QStringLiteral("https://%1:%2").arg(echo.host()).arg(echo.port(443));
-        servers << server;
+        if (std::none_of(servers.cbegin(), servers.cend(),
+                         [&](const Server& known) { return known.label == server.label; }))
+            servers << server;
     }
 
     const bool terminal = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1;
@@ -159,7 +168,8 @@ int runTrust(ConsoleView& view, const CodePage& codePage)
             allTrusted = false;
             continue;
         }
-        out.prompt(QStringLiteral("指紋がサーバーの管理者から知らされたものと同じなら y を入力してください。信頼しますか? [y/N]: "));
+        out.prompt(QStringLiteral(
+            "指紋がサーバーの管理者から知らされたものと同じなら y を入力してください。信頼しますか? [y/N]: "));
         if (!answeredYes()) {
             out.line(QStringLiteral("信頼しませんでした"));
             allTrusted = false;

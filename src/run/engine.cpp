@@ -20,7 +20,8 @@ QString Engine::slotTag(qint16 No)
 void Engine::reportSlotState(qint16 No, const QString& state, const QString& toolTip)
 {
     TransferSlot& slot = settings.slot[No];
-    slot.ResultText = slotTag(No) + QLatin1Char(' ') + state + QStringLiteral(" (") + Clock::nowText() + QLatin1Char(')');
+    slot.ResultText =
+        slotTag(No) + QLatin1Char(' ') + state + QStringLiteral(" (") + Clock::nowText() + QLatin1Char(')');
     slot.ResultToolTip = toolTip;
     m_view.setFTP_now(slot.ResultText);
     m_view.setFTP_nowToolTip(toolTip);

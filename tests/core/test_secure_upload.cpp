@@ -7,8 +7,8 @@
 #include "platform/server_identity.h"
 #include "program_process.h"
 #include "run/engine.h"
-#include "settings/ini_file.h"
 #include "server_process.h"
+#include "settings/ini_file.h"
 #include "test_files.h"
 #include "test_keys.h"
 
@@ -129,8 +129,8 @@ private slots:
         QTest::newRow("ftpes to a server without TLS") << QStringLiteral("ftpes") << QStringLiteral("none") << good
                                                        << file << Password << false << QStringLiteral("SSL");
         QTest::newRow("ftpes, the data connection's TLS fails")
-            << QStringLiteral("ftpes") << QStringLiteral("explicit data-tls-broken") << good << file << Password << false
-            << QStringLiteral("保存: データ接続の TLS を確立できません");
+            << QStringLiteral("ftpes") << QStringLiteral("explicit data-tls-broken") << good << file << Password
+            << false << QStringLiteral("保存: データ接続の TLS を確立できません");
         QTest::newRow("ftpes, wrong password") << QStringLiteral("ftpes") << QStringLiteral("explicit") << good << file
                                                << QStringLiteral("Not-the-Pa55") << false << QStringLiteral("530");
     }
@@ -162,10 +162,11 @@ private slots:
         const bool changed = trust.endsWith(QLatin1String(" good"));
         if (trust.contains(u':'))
             QVERIFY(writeFile(QString::fromLatin1(ServerTrust::TrustedCertificates),
-                              "# " + trust.section(u' ', 0, 0)
-                                         .replace(QStringLiteral("{port}"), QString::number(m_server.port()))
-                                         .replace(QStringLiteral("{other port}"), QString::number(m_server.port() + 1))
-                                         .toUtf8() +
+                              "# " +
+                                  trust.section(u' ', 0, 0)
+                                      .replace(QStringLiteral("{port}"), QString::number(m_server.port()))
+                                      .replace(QStringLiteral("{other port}"), QString::number(m_server.port() + 1))
+                                      .toUtf8() +
                                   '\n' +
                                   fileBytes(m_keys.filePath((changed ? QStringLiteral("good") : certificate) +
                                                             QStringLiteral(".pem")))));
@@ -269,31 +270,42 @@ private slots:
     // unless all is trusted already.
     void trustCommand_data()
     {
-        QTest::addColumn<QString>("known"); // the key known_hosts holds: the server's, another, or none; or "ftps"
+        // The key known_hosts holds: the server's, another, or none; or "ftps" (the FTP server) or "echo6" (the
+        // IPv6 echo page) with a self-signed certificate.
+        QTest::addColumn<QString>("known");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said");
         QTest::newRow("known key") << QStringLiteral("server") << 0 << QStringLiteral("状態: 信頼済み");
         QTest::newRow("unknown key") << QStringLiteral("none") << 1 << QStringLiteral("状態: 未登録");
         QTest::newRow("changed key") << QStringLiteral("other") << 1 << QStringLiteral("ssh-keygen -R '[127.0.0.1]:");
         QTest::newRow("self-signed certificate") << QStringLiteral("ftps") << 1 << QStringLiteral("self-signed");
+        QTest::newRow("self-signed certificate of the IPv6 echo page")
+            << QStringLiteral("echo6") << 1 << QStringLiteral("self-signed");
     }
     void trustCommand()
     {
         QFETCH(QString, known);
         QFETCH(int, exitCode);
         QFETCH(QString, said);
-        if (known == QLatin1String("ftps")) {
+        if (known == QLatin1String("ftps") || known == QLatin1String("echo6")) {
             QVERIFY2(m_server.start(QStringLiteral("ftp_server.py"),
                                     {QStringLiteral("--root"), m_root->path(), QStringLiteral("--tls"),
                                      QStringLiteral("implicit"), QStringLiteral("--cert"),
                                      m_keys.filePath(QStringLiteral("self-signed.pem")), QStringLiteral("--key"),
                                      m_keys.filePath(QStringLiteral("self-signed.key"))}),
                      qPrintable(m_server.error()));
-            m_engine->settings.global.FTPSERVERNAME = QStringLiteral("ftps://127.0.0.1:%1").arg(m_server.port());
+            GlobalSettings& global = m_engine->settings.global;
+            global.FTPSERVERNAME = QStringLiteral("%1://127.0.0.1:%2")
+                                       .arg(known == QLatin1String("ftps") ? "ftps" : "ftp")
+                                       .arg(m_server.port());
+            if (known == QLatin1String("echo6")) {
+                global.USEIPV6 = Ipv6EchoPage;
+                global.GLOBALURL6 = QStringLiteral("https://127.0.0.1:%1/").arg(m_server.port());
+            }
         } else {
             QVERIFY2(startSftp({}), qPrintable(m_server.error()));
         }
-        writeKnownHosts(known == QLatin1String("server") ? m_hostKey
+        writeKnownHosts(known == QLatin1String("server")  ? m_hostKey
                         : known == QLatin1String("other") ? m_otherKey
                                                           : QByteArray());
         const QString knownHosts = QDir(m_home.path()).filePath(QStringLiteral(".ssh/known_hosts"));
