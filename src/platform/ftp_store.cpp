@@ -334,8 +334,9 @@ int FtpTransfer::afterwards(const QList<QByteArray>& commands, CommandsAt at)
 int FtpTransfer::store(const Command& command, const QByteArray& name)
 {
     int result = storeOnce(command, name);
-    // vsftpd drops TLS 1.3 data connections of larger pages ("426 Failure reading network stream"); the same
-    // page goes through with TLS 1.2 as the ceiling, which this server then keeps until the program ends.
+    // vsftpd drops TLS 1.3 data connections of larger pages ("426 Failure reading network stream"), others keep
+    // a cut page and say 226 (the SIZE check finds it); the same page goes through with TLS 1.2 as the ceiling,
+    // which this server then keeps until the program ends.
     if (result != 0 && m_dataConnectionBroken && m_endpoint.usesTls() && !m_cancel.load() &&
         !tlsCeilingFor(m_endpoint.serverKey)) {
         {
@@ -385,7 +386,9 @@ int FtpTransfer::storeOnce(const Command& command, const QByteArray& name)
             if (result == RenameRefused && !m_cancel.load())
                 result = storeDirectly();
         }
-    } else if (result != 0 && m_lastReply.startsWith("426")) {
+    } else if (result == StoredIncompleteError || (result != 0 && m_lastReply.startsWith("426"))) {
+        // The end of the page lost on the way: both are seen where a TLS 1.3 data connection is closed under
+        // the server's feet.
         m_dataConnectionBroken = true;
     }
     if (result != 0 && temporaryWritten)
